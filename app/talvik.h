@@ -1,0 +1,112 @@
+#ifndef TALVIK_H
+#define TALVIK_H
+
+#include <QMainWindow>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QUSBPort;
+
+namespace Ui
+{
+class TalvikClass;
+}
+
+// The main window: every user action is one of its slots, every operation on
+// the module one of its member functions. The definitions live with their
+// subsystem: usb/moduleprotocol.cpp, app/analogpresentation.cpp, config/,
+// log/ and maintenance/.
+class Talvik : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Talvik(QWidget *parent = nullptr);
+    ~Talvik() override;
+
+    void setActionButtonsEnabled(bool enabled);
+
+    // --- module command protocol (usb/moduleprotocol.cpp) ---
+    // Flush, write, read one 64-byte reply; once more only when nothing at
+    // all came. Returns the number of reply bytes of the last attempt.
+    int transact(const unsigned char *request, int requestLength, unsigned char *reply);
+    // Flush, write, read one 64-byte reply with no second attempt, for the
+    // commands that change the module outright.
+    int transactOnce(const unsigned char *request, int requestLength, unsigned char *reply);
+    int readParamFloat(int parameterIndex, float &value);
+    int writeParamFloat(int parameterIndex, float value);
+    int readParamInt16(int parameterIndex, int &value);
+    int writeParamInt16(int parameterIndex, int value);
+    int readParamString(int parameterIndex, QString &text);
+    int writeParamString(int parameterIndex, const QString &text);
+
+    // --- analog channels and password pairs (app/analogpresentation.cpp) ---
+    void applyAnalogType(int channel, int type);
+
+    // --- data log (log/) ---
+    void downloadLog(bool full);
+    void writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
+                     bool withSoil, bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
+
+    // --- maintenance (maintenance/) ---
+    void uploadFirmware();
+    void setModuleClock();
+
+private slots:
+    void openFailed();
+    void openSuccess();
+    void on_About();
+    void on_ButtonDownloadFullLog_clicked();
+    void on_ButtonDownloadPartLog_clicked();
+    void on_ButtonRead_clicked();
+    void on_ButtonWrite_clicked();
+    void on_ButtonLoad_clicked();
+    void on_ButtonSave_clicked();
+    void on_ButtonSetSN_clicked();
+    void on_ButtonEraseLog_clicked();
+    void on_ButtonUpdateFirmware_clicked();
+    void on_ButtonDisableCell_clicked();
+    void on_ComboBoxAN1Type_currentIndexChanged(int index);
+    void on_ComboBoxAN2Type_currentIndexChanged(int index);
+    void on_LineEditWUPass_textChanged(const QString &text);
+    void on_LineEditWUPassVer_textChanged(const QString &text);
+    void on_LineEditEmailPass_textChanged(const QString &text);
+    void on_LineEditEmailPassVer_textChanged(const QString &text);
+    void on_LineEditFTPPass_textChanged(const QString &text);
+    void on_LineEditFTPPassVer_textChanged(const QString &text);
+    void on_CheckBoxSetTime_stateChanged(int state);
+
+private:
+    static constexpr int ActionButtonCount = 10;
+    static constexpr int AnalogChannelCount = 2;
+
+    // The widgets of one analog channel below its type box.
+    struct AnalogChannel {
+        QComboBox *type;
+        QLabel *unitsLabel;
+        QComboBox *units;
+        QLineEdit *unitsText;
+        QLabel *labelA, *labelB, *labelC, *labelD, *labelRef;
+        QLineEdit *fieldA, *fieldB, *fieldC, *fieldD, *fieldRef;
+    };
+
+    void readFeatureSwitches();
+    void takeAnalogChannels();
+    void checkPasswordPair(QLineEdit *password, QLineEdit *verify, QLabel *warning);
+    void showMessage(bool failure, const QString &text);
+
+    Ui::TalvikClass *ui;
+    QUSBPort *usbPort;
+    QString lastDirectory;
+    bool formReady;
+    bool connected;
+    QPushButton *actionButtons[ActionButtonCount];
+    QLabel *LabelSN;
+    QLabel *LabelVer;
+    AnalogChannel analog[AnalogChannelCount];
+};
+
+#endif

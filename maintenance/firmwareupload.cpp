@@ -1,0 +1,3 @@
+#include "app/talvik.h"
+
+void Talvik::uploadFirmware() {}

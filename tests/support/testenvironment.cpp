@@ -1,0 +1,64 @@
+#include "tests/support/testenvironment.h"
+
+#include "app/talvik.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace testenv
+{
+
+namespace
+{
+QTemporaryDir &scratch()
+{
+    static QTemporaryDir directory;
+    return directory;
+}
+
+QString iniPath()
+{
+    return QCoreApplication::applicationDirPath() + "/Talvik.ini";
+}
+} // namespace
+
+void isolateSettings()
+{
+    const QString config = scratch().path() + "/config";
+    QDir().mkpath(config);
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, config + "/system");
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, config + "/system");
+}
+
+QString scratchDirectory()
+{
+    return scratch().path();
+}
+
+void writeTalvikIni(const QString &contents)
+{
+    QFile file(iniPath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        file.write(contents.toUtf8());
+}
+
+void removeTalvikIni()
+{
+    QFile::remove(iniPath());
+}
+
+bool waitForStatus(Talvik &window, const QString &status, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == status; },
+                           timeoutMs);
+}
+
+} // namespace testenv

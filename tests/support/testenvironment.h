@@ -1,0 +1,27 @@
+#ifndef TESTENVIRONMENT_H
+#define TESTENVIRONMENT_H
+
+#include <QString>
+
+class Talvik;
+
+namespace testenv
+{
+
+// Points the per-user settings of this process at a fresh temporary folder,
+// so no test reads or writes the real user's preferences. Call before the
+// first window is made.
+void isolateSettings();
+// The folder isolateSettings made; tests may put their files there too.
+QString scratchDirectory();
+
+// Writes Talvik.ini beside the test executable, or removes it.
+void writeTalvikIni(const QString &contents);
+void removeTalvikIni();
+
+// Waits, with the event loop running, until the window shows the status.
+bool waitForStatus(Talvik &window, const QString &status, int timeoutMs = 3000);
+
+} // namespace testenv
+
+#endif
