@@ -1,3 +1,180 @@
 #include "app/talvik.h"
 
-void Talvik::downloadLog(bool) {}
+#include "log/logrecord.h"
+#include "log/logstore.h"
+#include "usb/qusbport.h"
+#include "usb/wire.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <iterator>
+
+unsigned char LogStore[LogRecord::StoreCapacity][LogRecord::Size];
+unsigned char badChecksum[LogRecord::StoreCapacity];
+
+namespace
+{
+
+constexpr int RecordWaitCount = 500;
+constexpr int ShortReadBudget = 5;
+constexpr int LabelStep = 16;
+constexpr int FetchRequestLength = 7;
+
+// The parameters that tell which optional column groups the records carry.
+constexpr int SoilParameter = 258;
+constexpr int SolvaneParameter = 264;
+constexpr int Analog1TypeParameter = 200;
+constexpr int Analog2TypeParameter = 202;
+constexpr int GlobeTempType = 5;
+
+// Shows how far the fetch is and lets a click on Cancel through; false once
+// the user has cancelled.
+bool showFetchProgress(QProgressDialog &progress, quint32 next, quint32 recordCount)
+{
+    progress.setLabelText(QCoreApplication::translate("Talvik", "Downloading Log %1 of %2")
+                              .arg(next)
+                              .arg(recordCount));
+    progress.setValue(int(next));
+    QCoreApplication::processEvents();
+    return !progress.wasCanceled();
+}
+
+} // namespace
+
+void Talvik::downloadLog(bool full)
+{
+    const QString suggested =
+        lastDirectory + QDateTime::currentDateTime().toString("'Log 'yyyy-MM-dd hh-mm'.csv'");
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Enter Log File Name"), suggested, tr("Comma-Separated Values (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    lastDirectory = fileName.left(fileName.lastIndexOf('/') + 1);
+
+    const QString savedStatus = statusBar()->currentMessage();
+    statusBar()->showMessage(tr("Downloading Log..."));
+    auto fail = [&](const QString &text) {
+        showMessage(true, text);
+        statusBar()->showMessage(savedStatus);
+    };
+
+    QProgressDialog progress(tr("Downloading Log Information..."), tr("Cancel"), 0, 100, this);
+    progress.setWindowTitle(tr("Talvik"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+
+    unsigned char request[wire::FrameSize] = {};
+    unsigned char reply[wire::FrameSize];
+    request[0] = full ? wire::LogStartFull : wire::LogStartNew;
+    // Only bytes 1..4 of this reply matter; the module's byte 0 is not checked.
+    if (transact(request, 1, reply) == 0) {
+        fail(tr("Download failed."));
+        return;
+    }
+    const quint32 recordCount = getUInt32BE(reply + 1);
+    if (recordCount == 0) {
+        fail(tr("Nothing new to download."));
+        return;
+    }
+    // The store holds no more; better no file than records written past it.
+    if (recordCount > quint32(LogRecord::StoreCapacity)) {
+        fail(tr("Download failed."));
+        return;
+    }
+    progress.setRange(0, int(recordCount));
+
+    int value = 0;
+    const bool withSoil = readParamInt16(SoilParameter, value) == 0 && value != 0;
+    const bool withSolvane = readParamInt16(SolvaneParameter, value) == 0 && value != 0;
+    const bool withGlobeTemp1 =
+        readParamInt16(Analog1TypeParameter, value) == 0 && value == GlobeTempType;
+    const bool withGlobeTemp2 =
+        readParamInt16(Analog2TypeParameter, value) == 0 && value == GlobeTempType;
+
+    quint32 next = 0;
+    int timeoutsLeft = ShortReadBudget;
+    qint64 lastBadIndex = -1;
+    quint32 retryCount = 0;
+    while (next < recordCount) {
+        if (!showFetchProgress(progress, next, recordCount)) {
+            statusBar()->showMessage(savedStatus);
+            return;
+        }
+        const quint32 batch = qMin<quint32>(recordCount - next, LogRecord::MaxBatch);
+        usbPort->flush();
+        std::fill(std::begin(request), std::end(request), 0);
+        request[0] = wire::LogFetch;
+        putUInt32BE(request + 1, next);
+        putUInt16BE(request + 5, int(batch));
+        usbPort->writeFrame(request, FetchRequestLength);
+
+        for (quint32 k = 0; k < batch; ++k) {
+            if (k % LabelStep == 0 && !showFetchProgress(progress, next, recordCount)) {
+                statusBar()->showMessage(savedStatus);
+                return;
+            }
+            unsigned char *slot = LogStore[next];
+            if (usbPort->readBytes(slot, LogRecord::Size, RecordWaitCount) < LogRecord::Size) {
+                if (timeoutsLeft == 0) {
+                    progress.hide();
+                    progress.close();
+                    fail(tr("Download failed."));
+                    return;
+                }
+                --timeoutsLeft;
+                ++retryCount;
+                break;
+            }
+            if (LogRecord::isErased(slot) || LogRecord::checksumMatches(slot)) {
+                badChecksum[next] = 0;
+                ++next;
+                timeoutsLeft = ShortReadBudget;
+                continue;
+            }
+            badChecksum[next] = 1;
+            if (qint64(next) == lastBadIndex) {
+                // Twice in a row: keep it, marked.
+                ++next;
+                timeoutsLeft = ShortReadBudget;
+                continue;
+            }
+            ++retryCount;
+            lastBadIndex = next;
+            // Let the rest of the batch arrive before asking again, so that it
+            // is not taken for the records asked for next.
+            for (quint32 left = batch - k; left > 0; --left)
+                if (usbPort->readBytes(slot, LogRecord::Size, RecordWaitCount) == 0)
+                    break;
+            break;
+        }
+    }
+
+    progress.hide();
+    progress.close();
+    QCoreApplication::processEvents();
+    const int written = writeLogCsv(fileName, recordCount, retryCount, withSoil, withSolvane,
+                                    withGlobeTemp1, withGlobeTemp2);
+    QCoreApplication::processEvents();
+    // Records that were never saved must stay on offer, so the module hears
+    // of success only when both files are in place.
+    if (written != 0) {
+        statusBar()->showMessage(savedStatus);
+        return;
+    }
+
+    std::fill(std::begin(request), std::end(request), 0);
+    request[0] = wire::LogFinish;
+    if (transact(request, 1, reply) == 0 || reply[0] != 1) {
+        fail(tr("Download failed."));
+        return;
+    }
+    usbPort->flush();
+    statusBar()->showMessage(savedStatus);
+    showMessage(false, tr("Download complete."));
+}

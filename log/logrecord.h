@@ -1,0 +1,71 @@
+#ifndef LOGRECORD_H
+#define LOGRECORD_H
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// The module's log record: 128 bytes, multi-byte fields big-endian. Nothing
+// here touches a widget or the port; the download and the CSV export use it.
+namespace LogRecord
+{
+
+constexpr int Size = 128;
+constexpr int IndexOffset = 0;
+constexpr int DateTimeOffset = 4;
+constexpr int KindOffset = 8;
+constexpr int SubKindOffset = 9;
+constexpr int ErrorCodeOffset = 9;
+constexpr int TextOffset = 10;
+// Bytes 126..127 hold the checksum; everything a record says lies before.
+constexpr int DataEnd = 126;
+constexpr int ChecksumOffset = 126;
+
+// The store the download fills: the most records one download can take.
+constexpr int StoreCapacity = 49152;
+constexpr int MaxBatch = 128;
+
+enum Kind { Information = 0, Error = 1, Measurement = 2 };
+enum InformationKind { SystemBooted = 0, ClockUpdate = 1, Text = 2 };
+
+// An erased record reads 0xFF where the date begins and carries no checksum.
+constexpr int ErasedMarkOffset = 4;
+
+// Which optional column groups the measurement file carries.
+struct Columns {
+    bool soil = false;
+    bool solvane = false;
+    bool globeTemp1 = false;
+    bool globeTemp2 = false;
+};
+
+// Sum of bytes 0..125, each taken as a signed byte, modulo 65,536.
+quint16 checksum(const unsigned char *record);
+bool checksumMatches(const unsigned char *record);
+bool isErased(const unsigned char *record);
+
+// The packed date and time as stored, without any time-zone conversion. An
+// impossible date gives an invalid value; a possible date with an
+// impossible time gives that date at 00:00:00.
+QDateTime unpackLogDateTime(const unsigned char *bytes);
+// "yyyy-MM-dd hh:mm:ss," or, for an impossible date, nothing at all.
+QString dateTimeText(const unsigned char *bytes);
+
+// Six significant digits, ties away from zero, -0 as 0, nan, inf, -inf.
+QString realText(double value);
+// A record text quoted only when it would split the field or the line.
+QString csvField(const QString &text);
+// The Latin-1 text from offset up to its NUL or the end of the record data.
+QString recordText(const unsigned char *record, int offset);
+
+QString measurementHeader(const Columns &columns);
+QString systemHeader();
+QString measurementLine(const unsigned char *record, const Columns &columns, bool badChecksum);
+QString systemLine(const unsigned char *record, bool badChecksum);
+
+// The companion file: "-system" before the last four characters of the name.
+QString systemFileName(const QString &fileName);
+
+} // namespace LogRecord
+
+#endif
