@@ -1,5 +1,7 @@
 #include "usb/wire.h"
 
+#include <QVector>
+
 #include <cstring>
 
 float getFloatBE(const unsigned char *bytes)
@@ -73,7 +75,14 @@ constexpr int TextRoom = FrameSize - TextOffset;
 
 QByteArray encodeText(const QString &text)
 {
-    return text.toLatin1();
+    // One byte per character, counted in code points so that a character
+    // outside the Basic Multilingual Plane also becomes a single '?'.
+    const QVector<uint> codePoints = text.toUcs4();
+    QByteArray bytes;
+    bytes.reserve(codePoints.size());
+    for (const uint codePoint : codePoints)
+        bytes.append(codePoint <= 0xFF ? static_cast<char>(codePoint) : '?');
+    return bytes;
 }
 
 QString decodeText(const unsigned char *bytes, int maxLength)

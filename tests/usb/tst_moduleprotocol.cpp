@@ -1,0 +1,242 @@
+#include "app/talvik.h"
+#include "sim/simdevice.h"
+#include "tests/support/testenvironment.h"
+#include "usb/wire.h"
+
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<unsigned char>;
+
+// The 65-byte output report that carries the payload: report ID 0, the
+// payload, zero fill.
+Bytes report(const Bytes &payload)
+{
+    Bytes bytes(65, 0);
+    std::copy(payload.begin(), payload.end(), bytes.begin() + 1);
+    return bytes;
+}
+
+sim::Report reply(const Bytes &bytes)
+{
+    sim::Report r{};
+    std::copy(bytes.begin(), bytes.end(), r.begin());
+    return r;
+}
+
+// A module that answers every request with the same reply.
+void answerWith(const Bytes &bytes)
+{
+    sim::setResponder(
+        [bytes](const unsigned char *) { return std::vector<sim::Report>{reply(bytes)}; });
+}
+
+// A module that echoes the command code of every request, as it does when it
+// accepts a write.
+void acknowledgeEverything()
+{
+    sim::setResponder(
+        [](const unsigned char *payload) { return std::vector<sim::Report>{reply({payload[0]})}; });
+}
+
+std::vector<Bytes> written()
+{
+    std::vector<Bytes> reports;
+    for (const sim::WrittenReport &r : sim::writtenReports())
+        reports.push_back(r.bytes);
+    return reports;
+}
+
+} // namespace
+
+class ModuleProtocolTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Talvik> window;
+
+private slots:
+    void initTestCase() { testenv::isolateSettings(); }
+
+    void init()
+    {
+        sim::reset();
+        sim::plug();
+        window = std::make_unique<Talvik>();
+        QVERIFY(testenv::waitForStatus(*window, "Connected"));
+        sim::clearWrittenReports();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        sim::reset();
+    }
+
+    void writesSendExactFramesWithZeroFill()
+    {
+        acknowledgeEverything();
+        QCOMPARE(window->writeParamFloat(4, 1.0f), 0);
+        QCOMPARE(window->writeParamInt16(300, -1), 0);
+        QCOMPARE(window->writeParamInt16(300, 65537), 0);
+        QCOMPARE(window->writeParamString(556, QString()), 0);
+        QCOMPARE(window->writeParamString(556, "abc"), 0);
+        QCOMPARE(window->writeParamString(556, QString::fromUtf8("Zürich")), 0);
+        QCOMPARE(window->writeParamString(556, QString::fromUtf8("-5 °C € 2")), 0);
+
+        const std::vector<Bytes> expected = {
+            report({0x11, 0x00, 0x04, 0x3F, 0x80, 0x00, 0x00}),
+            report({0x13, 0x01, 0x2C, 0xFF, 0xFF}),
+            report({0x13, 0x01, 0x2C, 0x00, 0x01}),
+            report({0x15, 0x02, 0x2C, 0x00}),
+            report({0x15, 0x02, 0x2C, 0x03, 'a', 'b', 'c'}),
+            // One byte per accented letter, and the length byte agrees.
+            report({0x15, 0x02, 0x2C, 0x06, 'Z', 0xFC, 'r', 'i', 'c', 'h'}),
+            // The euro sign has no Latin-1 byte and goes out as '?'.
+            report({0x15, 0x02, 0x2C, 0x09, '-', '5', ' ', 0xB0, 'C', ' ', '?', ' ', '2'}),
+        };
+        QVERIFY(written() == expected);
+    }
+
+    void longTextKeepsItsCountButIsCutToTheFrame()
+    {
+        acknowledgeEverything();
+        QString text;
+        for (int i = 0; i < 70; ++i)
+            text += QChar('a' + i % 26);
+        QCOMPARE(window->writeParamString(12, text), 0);
+
+        Bytes payload = {0x15, 0x00, 0x0C, 70};
+        const QByteArray first = text.left(59).toLatin1();
+        payload.insert(payload.end(), first.begin(), first.end());
+        payload.push_back(0x00);
+        QCOMPARE(payload.size(), size_t(64));
+        QVERIFY(written() == std::vector<Bytes>{report(payload)});
+    }
+
+    void readsDecodeTheirRepliesAndSendThreeBytes()
+    {
+        float number = 0;
+        answerWith({0x10, 0xEE, 0xEE, 0x3F, 0xC0, 0x00, 0x00});
+        QCOMPARE(window->readParamFloat(4, number), 0);
+        QCOMPARE(number, 1.5f);
+
+        int value = 0;
+        answerWith({0x12, 0x00, 0x00, 0xFF, 0xFF});
+        QCOMPARE(window->readParamInt16(300, value), 0);
+        QCOMPARE(value, -1);
+        answerWith({0x12, 0x00, 0x00, 0x7F, 0xFF});
+        QCOMPARE(window->readParamInt16(300, value), 0);
+        QCOMPARE(value, 32767);
+
+        QString text = "previous";
+        answerWith({0x14, 0x00, 0x00, 'X', 'M', 0xE4, 'r', 'z', 0x00, 'j', 'u', 'n', 'k'});
+        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(text, QString::fromUtf8("März"));
+
+        // A text that fills the reply to its end has no NUL: all 60 bytes.
+        Bytes full(64, 'q');
+        full[0] = 0x14;
+        answerWith(full);
+        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(text, QString(60, 'q'));
+
+        const std::vector<Bytes> expected = {report({0x10, 0x00, 0x04}), report({0x12, 0x01, 0x2C}),
+                                             report({0x12, 0x01, 0x2C}), report({0x14, 0x02, 0x2C}),
+                                             report({0x14, 0x02, 0x2C})};
+        QVERIFY(written() == expected);
+    }
+
+    void wrongCodeFailsAtOnceAndKeepsOutputs()
+    {
+        // A reply meant for another command: no second attempt, nothing
+        // delivered.
+        answerWith({0x12, 0x00, 0x04, 0x3F, 0x80, 0x00, 0x00});
+        float number = 2.5f;
+        QCOMPARE(window->readParamFloat(4, number), -1);
+        QCOMPARE(number, 2.5f);
+        QVERIFY(written() == std::vector<Bytes>{report({0x10, 0x00, 0x04})});
+
+        answerWith({0x10, 0x00, 0x00, 0x12, 0x34});
+        int value = 77;
+        QCOMPARE(window->readParamInt16(1, value), -1);
+        QCOMPARE(value, 77);
+
+        answerWith({0x13, 0x00, 0x00, 0x00, 'n', 'e', 'w'});
+        QString text = "kept";
+        QCOMPARE(window->readParamString(1, text), -1);
+        QCOMPARE(text, QString("kept"));
+
+        answerWith({0x10});
+        QCOMPARE(window->writeParamFloat(1, 1.0f), -1);
+        QCOMPARE(window->writeParamInt16(1, 1), -1);
+        QCOMPARE(window->writeParamString(1, "x"), -1);
+        QCOMPARE(written().size(), size_t(6));
+    }
+
+    void moduleAnsweringOnlySecondAttemptSucceeds()
+    {
+        int requests = 0;
+        sim::setResponder([&requests](const unsigned char *payload) {
+            if (++requests == 1)
+                return std::vector<sim::Report>{};
+            return std::vector<sim::Report>{reply({payload[0], 0, 0, 0x01, 0x02})};
+        });
+        int value = 0;
+        QCOMPARE(window->readParamInt16(9, value), 0);
+        QCOMPARE(value, 0x0102);
+        const Bytes request = report({0x12, 0x00, 0x09});
+        QVERIFY(written() == (std::vector<Bytes>{request, request}));
+    }
+
+    void silentModuleFailsAfterTwoAttemptsAndKeepsText()
+    {
+        QString text = "kept";
+        QCOMPARE(window->readParamString(556, text), -1);
+        QCOMPARE(text, QString("kept"));
+        const Bytes request = report({0x14, 0x02, 0x2C});
+        QVERIFY(written() == (std::vector<Bytes>{request, request}));
+    }
+
+    void leftoverReplyIsDiscardedByTheNextRequest()
+    {
+        // The module answers the second attempt and then, too late, the
+        // first one: the extra reply waits in the ring.
+        int requests = 0;
+        sim::setResponder([&requests](const unsigned char *) {
+            if (++requests == 1)
+                return std::vector<sim::Report>{};
+            return std::vector<sim::Report>{reply({0x12, 0, 0, 0x00, 0x07}),
+                                            reply({0x12, 0, 0, 0x00, 0x08})};
+        });
+        int value = 0;
+        QCOMPARE(window->readParamInt16(9, value), 0);
+        QCOMPARE(value, 7);
+        QTRY_COMPARE(sim::pendingInputReports(), 0);
+        QTest::qWait(50);
+
+        answerWith({0x12, 0, 0, 0x00, 0x2A});
+        QCOMPARE(window->readParamInt16(9, value), 0);
+        QCOMPARE(value, 42);
+    }
+
+    void absentModuleFailsWithoutWriting()
+    {
+        sim::unplug();
+        QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
+        acknowledgeEverything();
+        float number = 3.0f;
+        QCOMPARE(window->readParamFloat(4, number), -1);
+        QCOMPARE(number, 3.0f);
+        QCOMPARE(window->writeParamString(556, "abc"), -1);
+        QVERIFY(written().empty());
+    }
+};
+
+QTEST_MAIN(ModuleProtocolTest)
+#include "tst_moduleprotocol.moc"
