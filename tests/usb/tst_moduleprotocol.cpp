@@ -103,22 +103,6 @@ private slots:
         QVERIFY(written() == expected);
     }
 
-    void longTextKeepsItsCountButIsCutToTheFrame()
-    {
-        acknowledgeEverything();
-        QString text;
-        for (int i = 0; i < 70; ++i)
-            text += QChar('a' + i % 26);
-        QCOMPARE(window->writeParamString(12, text), 0);
-
-        Bytes payload = {0x15, 0x00, 0x0C, 70};
-        const QByteArray first = text.left(59).toLatin1();
-        payload.insert(payload.end(), first.begin(), first.end());
-        payload.push_back(0x00);
-        QCOMPARE(payload.size(), size_t(64));
-        QVERIFY(written() == std::vector<Bytes>{report(payload)});
-    }
-
     void readsDecodeTheirRepliesAndSendThreeBytes()
     {
         float number = 0;

@@ -171,31 +171,6 @@ private slots:
                  sentText);
         QVERIFY(zeroFrom(frame, 4 + sentText.size()));
     }
-
-    void repliesAreDecodedFromTheirOffsets()
-    {
-        Frame reply{};
-        reply[0] = 0x10;
-        reply[1] = 0xEE;
-        reply[2] = 0xEE;
-        putUInt32BE(reply.data() + 3, floatBits(0.000237983f));
-        QCOMPARE(wire::floatFromReply(reply.data()), 0.000237983f);
-
-        reply[3] = 0xFF;
-        reply[4] = 0xFE;
-        QCOMPARE(wire::int16FromReply(reply.data()), -2);
-
-        // Byte 3 of a text reply is not part of the text.
-        reply.fill(0);
-        reply[3] = 'X';
-        const QByteArray text("Caf\xE9 \xB0");
-        std::copy(text.begin(), text.end(), reply.begin() + 4);
-        QCOMPARE(wire::textFromReply(reply.data()), QString::fromUtf8("Café °"));
-
-        // A text filling the reply to its end has no NUL and keeps all 60.
-        reply.fill('m');
-        QCOMPARE(wire::textFromReply(reply.data()), QString(60, 'm'));
-    }
 };
 
 QTEST_APPLESS_MAIN(WireTest)
