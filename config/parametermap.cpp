@@ -1,0 +1,133 @@
+#include "config/parametermap.h"
+
+namespace config
+{
+
+namespace
+{
+constexpr Kind F = Kind::Float;
+constexpr Kind C = Kind::Choice;
+constexpr Kind P = Kind::Port;
+constexpr Kind T = Kind::Text;
+constexpr Kind W = Kind::Password;
+} // namespace
+
+// Each analog type comes before its channel's units, coefficients and units
+// text: setting the type box puts in the type's standard units and
+// coefficients, which the items after it then overwrite.
+const std::array<Parameter, ParameterCount> ParameterMap = {{
+    {"LineEditID", 556, T, "ID", ""},
+    {"LineEditAPN", 844, T, "CellAPN", ""},
+    {"LineEditSC", 885, T, "ServiceCell", ""},
+    {"ComboBoxDL", 252, C, "NorvaleLive", "0"},
+    {"ComboBoxLogRate", 220, C, "LogRate", "0"},
+    {"ComboBoxLogEmailRate", 228, C, "LogEmail", "0"},
+    {"ComboBoxLogFTPRate", 230, C, "LogFTP", "0"},
+    {"ComboBoxFan", 214, C, "FanMode", "0"},
+    {"ComboBoxTempUnits", 208, C, "TempUnits", "0"},
+    {"LineEditTempSlope", 0, F, "TempSlope", "1"},
+    {"LineEditTempOffset", 4, F, "TempOffset", "0"},
+    {"LineEditHumidSlope", 8, F, "HumidSlope", "1"},
+    {"LineEditHumidOffset", 12, F, "HumidOffset", "0"},
+    {"ComboBoxPressUnits", 210, C, "PressUnits", "0"},
+    {"LineEditPressAlt", 16, F, "PressAlt", "0"},
+    {"LineEditPressSlope", 20, F, "PressSlope", "1"},
+    {"LineEditPressOffset", 24, F, "PressOffset", "0"},
+    {"ComboBoxWindUnits", 212, C, "WindUnits", "0"},
+    {"LineEditWindSlope", 28, F, "WindSlope", "1"},
+    {"LineEditWindOffset", 32, F, "WindOffset", "0"},
+    {"ComboBoxAN1Type", 200, C, "AN1Type", "0"},
+    {"ComboBoxAN1Units", 216, C, "AN1Units", "0"},
+    {"LineEditAN1A", 40, F, "AN1A", ""},
+    {"LineEditAN1B", 44, F, "AN1B", ""},
+    {"LineEditAN1C", 48, F, "AN1C", ""},
+    {"LineEditAN1D", 52, F, "AN1D", ""},
+    {"LineEditAN1Ref", 56, F, "AN1R", ""},
+    {"LineEditAN1Units", 500, T, "AN1Units2", ""},
+    {"ComboBoxAN2Type", 202, C, "AN2Type", "0"},
+    {"ComboBoxAN2Units", 218, C, "AN2Units", "0"},
+    {"LineEditAN2A", 60, F, "AN2A", ""},
+    {"LineEditAN2B", 64, F, "AN2B", ""},
+    {"LineEditAN2C", 68, F, "AN2C", ""},
+    {"LineEditAN2D", 72, F, "AN2D", ""},
+    {"LineEditAN2Ref", 76, F, "AN2R", ""},
+    {"LineEditAN2Units", 507, T, "AN2Units2", ""},
+    {"ComboBoxRainType", 204, C, "RainType", "0"},
+    {"LineEditRainInc", 80, F, "RainInc", ""},
+    {"ComboBoxWURate", 206, C, "WURate", "0"},
+    {"LineEditWUUser", 514, T, "WUUser", ""},
+    {"LineEditWUPass", 535, W, nullptr, nullptr},
+    {"LineEditEmailTo", 803, T, "EmailTo", ""},
+    {"LineEditEmailFrom", 638, T, "EmailFrom", ""},
+    {"LineEditEmailServer", 679, T, "EmailServer", ""},
+    {"LineEditEmailServerPort", 232, P, nullptr, nullptr},
+    {"LineEditEmailUser", 576, T, "EmailUser", ""},
+    {"LineEditEmailPass", 617, W, nullptr, nullptr},
+    {"LineEditFTPServer", 762, T, "FTPServer", ""},
+    {"LineEditFTPUser", 720, T, "FTPUser", ""},
+    {"LineEditFTPPass", 741, W, nullptr, nullptr},
+    {"ComboBoxLightning", 246, C, "LightningInstalled", "0"},
+    {"LineEditWiFiAP", 901, T, "WiFiAP", ""},
+    // The WiFi password is the one password kept in files, as plain text.
+    {"LineEditWiFiPass", 934, W, "WiFiPass", ""},
+}};
+
+int readableParameterCount()
+{
+    int count = 0;
+    for (const Parameter &parameter : ParameterMap)
+        count += parameter.kind == Kind::Password ? 0 : 1;
+    return count;
+}
+
+int fileParameterCount()
+{
+    int count = 0;
+    for (const Parameter &parameter : ParameterMap)
+        count += parameter.fileKey != nullptr ? 1 : 0;
+    return count;
+}
+
+QVariant fileDefault(const Parameter &parameter)
+{
+    if (parameter.kind == Kind::Choice)
+        return QString::fromLatin1(parameter.defaultValue).toInt();
+    return QString::fromLatin1(parameter.defaultValue);
+}
+
+QString floatToText(float value)
+{
+    return QString::number(static_cast<double>(value), 'g', 7);
+}
+
+float floatFromText(const QString &text)
+{
+    return static_cast<float>(text.toDouble());
+}
+
+int choiceIndex(int value, int itemCount)
+{
+    return value >= 0 && value < itemCount ? value : -1;
+}
+
+int choiceToWire(int currentIndex)
+{
+    return currentIndex & 0xFFFF;
+}
+
+int choiceFromFile(const QVariant &value)
+{
+    return value.toInt();
+}
+
+QString portToText(int value)
+{
+    return QString::number(value);
+}
+
+int portToWire(const QString &text)
+{
+    return text.toInt() & 0xFFFF;
+}
+
+} // namespace config

@@ -1,0 +1,63 @@
+#ifndef PARAMETERMAP_H
+#define PARAMETERMAP_H
+
+#include <QString>
+#include <QVariant>
+
+#include <array>
+
+// The configuration items of the module, in the one order that reading,
+// writing, saving and loading all follow. The table names widgets only by
+// their object names, so it can be walked without a form.
+namespace config
+{
+
+enum class Kind {
+    Float,    // line edit <-> 32-bit float parameter
+    Choice,   // combo box index <-> 16-bit parameter
+    Port,     // line edit with a signed decimal <-> 16-bit parameter
+    Text,     // line edit <-> text parameter
+    Password, // line edit -> text parameter; never read back
+};
+
+struct Parameter {
+    const char *widget; // object name in the form
+    int index;          // the module's parameter number
+    Kind kind;
+    const char *fileKey;      // key in configuration files, nullptr when not kept
+    const char *defaultValue; // what loading puts in when the file lacks the key
+};
+
+constexpr int ParameterCount = 53;
+extern const std::array<Parameter, ParameterCount> ParameterMap;
+
+// Items the module is asked for on a read (every kind but Password).
+int readableParameterCount();
+// Items kept in configuration files.
+int fileParameterCount();
+
+// The value QSettings::value is given for a missing key: an integer for a
+// Choice, text for the rest.
+QVariant fileDefault(const Parameter &parameter);
+
+// Float: general notation, at most 7 significant digits, point as separator.
+QString floatToText(float value);
+// Any text that is not a number, an empty one included, gives 0.
+float floatFromText(const QString &text);
+
+// Choice: the index a combo box of itemCount items is set to for a module or
+// file value; -1 (no current item) when the value is not one of its items.
+int choiceIndex(int value, int itemCount);
+// The 16 bits a current index goes out as; no current item sends 0xFFFF.
+int choiceToWire(int currentIndex);
+// A file's text that is no integer gives 0.
+int choiceFromFile(const QVariant &value);
+
+// Port: the sign-extended value in signed decimal; text that is not a
+// number gives 0, and only the low 16 bits go out.
+QString portToText(int value);
+int portToWire(const QString &text);
+
+} // namespace config
+
+#endif

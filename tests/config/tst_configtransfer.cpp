@@ -1,0 +1,624 @@
+#include "app/talvik.h"
+#include "sim/simdevice.h"
+#include "tests/config/configfixture.h"
+#include "tests/config/modulestore.h"
+#include "tests/support/dialoganswerer.h"
+#include "tests/support/testenvironment.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+
+// What the module holds before each test, per item.
+QString moduleFloatText(int row)
+{
+    static const QMap<QString, QString> special = {
+        {"LineEditTempSlope", "0.1"},
+        {"LineEditAN1A", "1.234567e-07"},
+        {"LineEditAN1C", "2.5e+07"},
+        {"LineEditAN2B", "-0.4"},
+    };
+    return special.value(expectedItems()[row].widget, QString::number(row + 0.25));
+}
+
+int moduleChoice(const QString &widget)
+{
+    static const QMap<QString, int> values = {
+        {"ComboBoxDL", 3},         {"ComboBoxLogRate", 9},   {"ComboBoxLogEmailRate", 2},
+        {"ComboBoxLogFTPRate", 4}, {"ComboBoxFan", 2},       {"ComboBoxTempUnits", 1},
+        {"ComboBoxPressUnits", 4}, {"ComboBoxWindUnits", 3}, {"ComboBoxAN1Type", 1},
+        {"ComboBoxAN1Units", 1},   {"ComboBoxAN2Type", 2},   {"ComboBoxAN2Units", 0},
+        {"ComboBoxRainType", 2},   {"ComboBoxWURate", 5},    {"ComboBoxLightning", 1},
+    };
+    return values.value(widget, -100);
+}
+
+// The log rate box has nine items: the module's 9 selects none of them.
+int formChoice(const QString &widget)
+{
+    return widget == "ComboBoxLogRate" ? -1 : moduleChoice(widget);
+}
+
+constexpr int ModulePort = 40000;
+
+QByteArray moduleText(int index)
+{
+    return "text" + QByteArray::number(index);
+}
+
+QByteArray readRequest(const ExpectedItem &item)
+{
+    const char code = item.kind == 'F' ? 0x10 : item.kind == 'T' ? 0x14 : 0x12;
+    return report(QByteArray(1, code) + be16(item.index));
+}
+
+QByteArray textWrite(int index, const QByteArray &text)
+{
+    return report(QByteArray(1, 0x15) + be16(index) + QByteArray(1, char(text.size())) + text);
+}
+
+struct ProgressSeen {
+    bool present = false;
+    bool visible = false;
+    int value = 0;
+    int minimum = 0;
+    int maximum = 0;
+    QString label;
+    QString title;
+    Qt::WindowModality modality = Qt::NonModal;
+    int buttons = 0;
+};
+
+} // namespace
+
+class ConfigTransferTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Talvik> window;
+    ModuleStore store;
+    QList<ProgressSeen> progress; // at every parameter command
+
+    bool open()
+    {
+        store.install();
+        sim::plug();
+        window = std::make_unique<Talvik>();
+        window->show();
+        if (!testenv::waitForStatus(*window, "Connected"))
+            return false;
+        sim::clearWrittenReports();
+        store.parameterCommands = 0;
+        return true;
+    }
+
+    void fillModule()
+    {
+        const QVector<ExpectedItem> &items = expectedItems();
+        for (int row = 0; row < items.size(); ++row) {
+            const ExpectedItem &item = items[row];
+            switch (item.kind) {
+            case 'F':
+                store.floats[item.index] = bitsOf(moduleFloatText(row).toFloat());
+                break;
+            case 'C':
+                store.words[item.index] = static_cast<quint16>(moduleChoice(item.widget));
+                break;
+            case 'P':
+                store.words[item.index] = ModulePort;
+                break;
+            case 'T':
+                store.texts[item.index] = moduleText(item.index);
+                break;
+            case 'W':
+                store.texts[item.index] = "old" + QByteArray::number(item.index);
+                break;
+            }
+        }
+    }
+
+    void watchProgress()
+    {
+        store.observer = [this](const unsigned char *payload) {
+            if (payload[0] < 0x10)
+                return;
+            ProgressSeen seen;
+            if (auto *dialog = window->findChild<QProgressDialog *>()) {
+                seen.present = true;
+                seen.visible = dialog->isVisible();
+                seen.value = dialog->value();
+                seen.minimum = dialog->minimum();
+                seen.maximum = dialog->maximum();
+                seen.label = dialog->labelText();
+                seen.title = dialog->windowTitle();
+                seen.modality = dialog->windowModality();
+                seen.buttons = dialog->findChildren<QPushButton *>().size();
+            }
+            progress.append(seen);
+        };
+    }
+
+    QLineEdit *edit(const char *name) { return window->findChild<QLineEdit *>(name); }
+    QComboBox *box(const char *name) { return window->findChild<QComboBox *>(name); }
+    QLabel *label(const char *name) { return window->findChild<QLabel *>(name); }
+
+    static QList<QByteArray> wire()
+    {
+        QList<QByteArray> reports;
+        for (const sim::WrittenReport &written : sim::writtenReports())
+            reports.append(QByteArray(reinterpret_cast<const char *>(written.bytes.data()),
+                                      static_cast<int>(written.bytes.size())));
+        return reports;
+    }
+
+    static QList<QByteArray> identityQueries()
+    {
+        return {report(QByteArray(1, 0x01)), report(QByteArray(1, 0x00)),
+                report(QByteArray(1, 0x07))};
+    }
+
+    void read(DialogAnswerer &answerer)
+    {
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonRead")->click();
+    }
+
+    void write(DialogAnswerer &answerer, QMessageBox::StandardButton confirm = QMessageBox::Ok)
+    {
+        answerer.pressButton(confirm);
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonWrite")->click();
+    }
+
+    void verifyMessage(const DialogAnswerer::Seen &seen, QMessageBox::Icon icon,
+                       const QString &text)
+    {
+        QCOMPARE(seen.text, text);
+        QCOMPARE(seen.icon, icon);
+        QCOMPARE(seen.title, QString("Talvik"));
+        QCOMPARE(seen.parent, window.get());
+        QVERIFY(seen.expected);
+    }
+
+    void verifyOnlyMessage(const DialogAnswerer &answerer, QMessageBox::Icon icon,
+                           const QString &text)
+    {
+        QCOMPARE(answerer.messages().size(), 1);
+        verifyMessage(answerer.messages()[0], icon, text);
+        QCOMPARE(answerer.messages()[0].buttons.size(), 1);
+    }
+
+    // The frames a write of the module's values sends back, in map order.
+    QList<QByteArray> writesOfModuleValues(bool withPasswords)
+    {
+        QList<QByteArray> frames;
+        const QVector<ExpectedItem> &items = expectedItems();
+        for (int row = 0; row < items.size(); ++row) {
+            const ExpectedItem &item = items[row];
+            switch (item.kind) {
+            case 'F':
+                frames << report(QByteArray(1, 0x11) + be16(item.index) +
+                                 be32(bitsOf(moduleFloatText(row).toFloat())));
+                break;
+            case 'C':
+                frames << report(QByteArray(1, 0x13) + be16(item.index) +
+                                 be16(formChoice(item.widget) & 0xFFFF));
+                break;
+            case 'P':
+                frames << report(QByteArray(1, 0x13) + be16(item.index) + be16(ModulePort));
+                break;
+            case 'T':
+                frames << textWrite(item.index, moduleText(item.index));
+                break;
+            case 'W':
+                if (withPasswords)
+                    frames << textWrite(item.index, "new" + QByteArray::number(item.index));
+                break;
+            }
+        }
+        return frames;
+    }
+
+private slots:
+    void initTestCase() { testenv::isolateSettings(); }
+
+    void init()
+    {
+        sim::reset();
+        store = ModuleStore();
+        progress.clear();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        sim::reset();
+    }
+
+    void readFillsEveryReadableItemAndBlanksPasswords()
+    {
+        fillModule();
+        store.serialNumber = 0xFFFFFFFF;
+        store.softwareVersion = 0xFFFE;
+        QVERIFY(open());
+        watchProgress();
+        edit("LineEditWUPass")->setText("a");
+        edit("LineEditWUPassVer")->setText("b");
+        for (const char *name : {"LineEditEmailPass", "LineEditEmailPassVer", "LineEditFTPPass",
+                                 "LineEditFTPPassVer", "LineEditWiFiPass"})
+            edit(name)->setText("secret");
+
+        DialogAnswerer answerer;
+        read(answerer);
+        verifyOnlyMessage(answerer, QMessageBox::Information, "Settings read from unit.");
+        QCOMPARE(label("LabelSN")->text(), QString("Serial Number: 4294967295"));
+        QCOMPARE(label("LabelVer")->text(), QString("Software Version: -2"));
+
+        QList<QByteArray> expected = identityQueries();
+        const QVector<ExpectedItem> &items = expectedItems();
+        for (int row = 0; row < items.size(); ++row) {
+            const ExpectedItem &item = items[row];
+            if (item.kind != 'W')
+                expected << readRequest(item);
+            switch (item.kind) {
+            case 'F':
+                QCOMPARE(edit(item.widget)->text(), moduleFloatText(row));
+                break;
+            case 'C':
+                QCOMPARE(box(item.widget)->currentIndex(), formChoice(item.widget));
+                break;
+            case 'P':
+                QCOMPARE(edit(item.widget)->text(), QString("-25536"));
+                break;
+            case 'T':
+                QCOMPARE(edit(item.widget)->text(), QString(moduleText(item.index)));
+                break;
+            case 'W':
+                QCOMPARE(edit(item.widget)->text(), QString());
+                break;
+            }
+        }
+        QCOMPARE(wire(), expected);
+
+        QCOMPARE(box("ComboBoxLogRate")->currentText(), QString());
+        // The type came first, so its units list was there for the units.
+        QCOMPARE(box("ComboBoxAN1Units")->currentText(), QString::fromUtf8("\u00B0F"));
+        QCOMPARE(box("ComboBoxAN2Units")->currentText(), QString("%"));
+        for (const char *name : {"LineEditWUPassVer", "LineEditEmailPassVer", "LineEditFTPPassVer"})
+            QCOMPARE(edit(name)->text(), QString());
+        for (const char *name : {"LabelWUPass", "LabelEmailPass", "LabelFTPPass"})
+            QVERIFY(label(name)->isHidden());
+
+        QCOMPARE(progress.size(), 49);
+        for (int step = 0; step < progress.size(); ++step) {
+            const ProgressSeen &seen = progress[step];
+            QVERIFY(seen.present && seen.visible);
+            QCOMPARE(seen.value, step + 2);
+            QCOMPARE(seen.minimum, 0);
+            QCOMPARE(seen.maximum, 51);
+            QCOMPARE(seen.label, QString("Reading Settings..."));
+            QCOMPARE(seen.title, QString("Talvik"));
+            QCOMPARE(seen.modality, Qt::WindowModal);
+            QCOMPARE(seen.buttons, 0);
+        }
+        QVERIFY(window->findChild<QProgressDialog *>() == nullptr);
+    }
+
+    void readThenWriteGivesTheModuleBackWhatItHad()
+    {
+        fillModule();
+        QVERIFY(open());
+        {
+            DialogAnswerer answerer;
+            read(answerer);
+            QCOMPARE(answerer.messages().size(), 1);
+        }
+        const ModuleStore before = store;
+        sim::clearWrittenReports();
+        watchProgress();
+
+        DialogAnswerer answerer;
+        write(answerer);
+        QCOMPARE(answerer.messages().size(), 2);
+        verifyMessage(answerer.messages()[0], QMessageBox::Critical,
+                      "Are you sure you want to overwrite settings on unit?");
+        QCOMPARE(answerer.messages()[0].buttons.size(), 2);
+        QVERIFY(answerer.messages()[0].buttons.contains("OK"));
+        QVERIFY(answerer.messages()[0].buttons.contains("Cancel"));
+        verifyMessage(answerer.messages()[1], QMessageBox::Information,
+                      "Settings written to unit.");
+
+        // Blank passwords are not sent; the empty log rate goes out as 0xFFFF.
+        QCOMPARE(wire(),
+                 QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(false));
+        QCOMPARE(store.floats, before.floats);
+        QCOMPARE(store.texts, before.texts);
+        QMap<int, quint16> words = before.words;
+        words[0x00DC] = 0xFFFF;
+        QCOMPARE(store.words, words);
+        QCOMPARE(store.words.value(0x00E8), quint16(ModulePort));
+
+        QCOMPARE(progress.size(), 49);
+        int written = 0;
+        const QVector<ExpectedItem> &items = expectedItems();
+        for (int row = 0, step = 0; row < items.size(); ++row) {
+            if (items[row].kind == 'W')
+                continue;
+            const ProgressSeen &seen = progress[step++];
+            // Skipped passwords count as done.
+            QCOMPARE(seen.value, row);
+            QCOMPARE(seen.maximum, 53);
+            QCOMPARE(seen.label, QString("Writing Settings..."));
+            QCOMPARE(seen.modality, Qt::WindowModal);
+            QCOMPARE(seen.buttons, 0);
+            ++written;
+        }
+        QCOMPARE(written, 49);
+    }
+
+    void writeSendsEveryFilledPasswordInMapOrder()
+    {
+        fillModule();
+        QVERIFY(open());
+        {
+            DialogAnswerer answerer;
+            read(answerer);
+        }
+        for (const char *name :
+             {"LineEditWUPass", "LineEditEmailPass", "LineEditFTPPass", "LineEditWiFiPass"}) {
+            for (const ExpectedItem &item : expectedItems())
+                if (qstrcmp(item.widget, name) == 0)
+                    edit(name)->setText("new" + QString::number(item.index));
+            if (QLineEdit *verify = edit(qPrintable(QString(name) + "Ver")))
+                verify->setText(edit(name)->text());
+        }
+        sim::clearWrittenReports();
+
+        DialogAnswerer answerer;
+        write(answerer);
+        QCOMPARE(answerer.messages().size(), 2);
+        QCOMPARE(answerer.messages()[1].text, QString("Settings written to unit."));
+        const QList<QByteArray> frames = wire();
+        QCOMPARE(frames.size(), 54);
+        QCOMPARE(frames,
+                 QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(true));
+        QCOMPARE(store.texts.value(0x03A6), QByteArray("new934"));
+    }
+
+    void failedWriteLeavesEarlierItemsWrittenAndSendsNoMore()
+    {
+        fillModule();
+        QVERIFY(open());
+        {
+            DialogAnswerer answerer;
+            read(answerer);
+        }
+        store = ModuleStore();
+        store.wrongCodeAtParameterCommand = 30;
+        sim::clearWrittenReports();
+
+        DialogAnswerer answerer;
+        write(answerer);
+        QCOMPARE(answerer.messages().size(), 2);
+        verifyMessage(answerer.messages()[1], QMessageBox::Critical, "Failed to write settings.");
+
+        const QList<QByteArray> frames = wire();
+        QCOMPARE(frames.size(), 1 + 30);
+        QCOMPARE(frames.mid(1), writesOfModuleValues(false).mid(0, 30));
+        QSet<int> stored;
+        for (int index : store.floats.keys() + store.words.keys() + store.texts.keys())
+            stored.insert(index);
+        QSet<int> first29;
+        for (int row = 0; row < 29; ++row)
+            first29.insert(expectedItems()[row].index);
+        QCOMPARE(stored, first29);
+        QVERIFY(window->findChild<QProgressDialog *>() == nullptr);
+    }
+
+    void declinedConfirmationSendsNothing_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Escape") << true;
+    }
+
+    void declinedConfirmationSendsNothing()
+    {
+        QFETCH(bool, escape);
+        QVERIFY(open());
+        DialogAnswerer answerer;
+        if (escape)
+            answerer.escapeMessageBox();
+        else
+            answerer.pressButton(QMessageBox::Cancel);
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonWrite")->click();
+        QCOMPARE(answerer.messages().size(), 2);
+        QCOMPARE(answerer.messages()[0].text,
+                 QString("Are you sure you want to overwrite settings on unit?"));
+        verifyMessage(answerer.messages()[1], QMessageBox::Critical, "Failed to write settings.");
+        QVERIFY(sim::writtenReports().empty());
+    }
+
+    void passwordPairsMustMatchBeforeAnythingIsAsked_data()
+    {
+        QTest::addColumn<QStringList>("texts"); // WU, WU verify, Email, ..., FTP verify
+        QTest::addColumn<QString>("message");
+        QTest::newRow("WU typed, verify empty")
+            << QStringList{"x", "", "", "", "", ""}
+            << "ERROR: Weather Underground Passwords do not match!";
+        QTest::newRow("WU and Email differ")
+            << QStringList{"a", "b", "c", "d", "", ""}
+            << "ERROR: Weather Underground Passwords do not match!";
+        QTest::newRow("Email differs") << QStringList{"same", "same", "mail", "", "", ""}
+                                       << "ERROR: Email Passwords do not match!";
+        QTest::newRow("FTP differs in case")
+            << QStringList{"", "", "", "", "Pass", "pass"} << "ERROR: FTP Passwords do not match!";
+    }
+
+    void passwordPairsMustMatchBeforeAnythingIsAsked()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, message);
+        QVERIFY(open());
+        const char *fields[] = {"LineEditWUPass",       "LineEditWUPassVer", "LineEditEmailPass",
+                                "LineEditEmailPassVer", "LineEditFTPPass",   "LineEditFTPPassVer"};
+        for (int i = 0; i < 6; ++i)
+            edit(fields[i])->setText(texts[i]);
+        DialogAnswerer answerer;
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonWrite")->click();
+        verifyOnlyMessage(answerer, QMessageBox::Critical, message);
+        QVERIFY(sim::writtenReports().empty());
+    }
+
+    void onlyEepromVersionsFourToThirtyAreServed_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("supported");
+        QTest::newRow("3") << 3 << false;
+        QTest::newRow("4") << 4 << true;
+        QTest::newRow("30") << 30 << true;
+        QTest::newRow("31") << 31 << false;
+        QTest::newRow("0xFFFF is -1") << 0xFFFF << false;
+    }
+
+    void onlyEepromVersionsFourToThirtyAreServed()
+    {
+        QFETCH(int, version);
+        QFETCH(bool, supported);
+        fillModule();
+        store.eepromVersion = static_cast<quint16>(version);
+        store.serialNumber = 77;
+        store.softwareVersion = 5;
+        QVERIFY(open());
+        edit("LineEditID")->setText("keep");
+
+        auto reader = std::make_unique<DialogAnswerer>();
+        DialogAnswerer &answerer = *reader;
+        read(answerer);
+        QCOMPARE(label("LabelSN")->text(), QString("Serial Number: 77"));
+        QCOMPARE(label("LabelVer")->text(), QString("Software Version: 5"));
+        if (supported) {
+            verifyOnlyMessage(answerer, QMessageBox::Information, "Settings read from unit.");
+            QCOMPARE(sim::writtenReports().size(), size_t(3 + 49));
+        } else {
+            verifyOnlyMessage(answerer, QMessageBox::Critical, "Incompatable Firmware Version.");
+            QCOMPARE(wire(), identityQueries());
+            QCOMPARE(edit("LineEditID")->text(), QString("keep"));
+        }
+
+        reader.reset();
+        sim::clearWrittenReports();
+        DialogAnswerer writer;
+        write(writer);
+        QCOMPARE(writer.messages().size(), 2);
+        if (supported) {
+            QCOMPARE(writer.messages()[1].text, QString("Settings written to unit."));
+            QCOMPARE(sim::writtenReports().size(), size_t(1 + 49));
+        } else {
+            verifyMessage(writer.messages()[1], QMessageBox::Critical,
+                          "Incompatable Firmware Version.");
+            QCOMPARE(wire(), QList<QByteArray>{report(QByteArray(1, 0x07))});
+        }
+    }
+
+    void identityQueryWithWrongCodeStopsTheRead_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("queries");
+        QTest::newRow("serial number") << 0x01 << "Failed to get serial number." << 1;
+        QTest::newRow("software version") << 0x00 << "Failed to get software version." << 2;
+        QTest::newRow("eeprom version") << 0x07 << "Failed to get eeprom version." << 3;
+    }
+
+    void identityQueryWithWrongCodeStopsTheRead()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QFETCH(int, queries);
+        fillModule();
+        store.wrongCodeForQuery = code;
+        store.serialNumber = 4242;
+        store.softwareVersion = 3;
+        QVERIFY(open());
+
+        auto reader = std::make_unique<DialogAnswerer>();
+        DialogAnswerer &answerer = *reader;
+        read(answerer);
+        verifyOnlyMessage(answerer, QMessageBox::Critical, message);
+        // A reply with another code is not asked again.
+        QCOMPARE(wire(), identityQueries().mid(0, queries));
+        QCOMPARE(label("LabelSN")->text(),
+                 QString(queries > 1 ? "Serial Number: 4242" : "Serial Number: "));
+        QCOMPARE(label("LabelVer")->text(),
+                 QString(queries > 2 ? "Software Version: 3" : "Software Version: "));
+
+        if (code == 0x07) {
+            reader.reset();
+            sim::clearWrittenReports();
+            DialogAnswerer writer;
+            write(writer);
+            QCOMPARE(writer.messages().size(), 2);
+            verifyMessage(writer.messages()[1], QMessageBox::Critical, message);
+            QCOMPARE(wire(), QList<QByteArray>{report(QByteArray(1, 0x07))});
+        }
+    }
+
+    void silentModuleFailsAfterTwoAttempts()
+    {
+        store.silent = true;
+        QVERIFY(open());
+        DialogAnswerer answerer;
+        read(answerer);
+        verifyOnlyMessage(answerer, QMessageBox::Critical, "Failed to get serial number.");
+        QCOMPARE(wire(),
+                 QList<QByteArray>({report(QByteArray(1, 0x01)), report(QByteArray(1, 0x01))}));
+    }
+
+    void failedReadKeepsTheRestOfTheForm()
+    {
+        fillModule();
+        store.wrongCodeAtParameterCommand = 10; // the temperature slope
+        QVERIFY(open());
+        const QVector<ExpectedItem> &items = expectedItems();
+        QMap<QString, int> initialChoice;
+        for (const ExpectedItem &item : items) {
+            if (item.kind == 'C')
+                initialChoice[item.widget] = box(item.widget)->currentIndex();
+            else
+                edit(item.widget)->setText("keep");
+        }
+        edit("LineEditWUPassVer")->setText("keep");
+
+        DialogAnswerer answerer;
+        read(answerer);
+        verifyOnlyMessage(answerer, QMessageBox::Critical, "Failed to read settings.");
+        QCOMPARE(wire().size(), 3 + 10);
+        for (int row = 0; row < items.size(); ++row) {
+            const ExpectedItem &item = items[row];
+            if (item.kind == 'C')
+                QCOMPARE(box(item.widget)->currentIndex(),
+                         row < 9 ? formChoice(item.widget) : initialChoice[item.widget]);
+            else if (row < 9)
+                QCOMPARE(edit(item.widget)->text(), QString(moduleText(item.index)));
+            else
+                QCOMPARE(edit(item.widget)->text(), QString("keep"));
+        }
+        QCOMPARE(edit("LineEditWUPassVer")->text(), QString("keep"));
+        QVERIFY(window->findChild<QProgressDialog *>() == nullptr);
+    }
+};
+
+QTEST_MAIN(ConfigTransferTest)
+#include "tst_configtransfer.moc"

@@ -1,0 +1,253 @@
+#include "config/parametermap.h"
+#include "config/parameterwidgets.h"
+#include "tests/config/configfixture.h"
+#include "ui_talvik.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QSet>
+#include <QTest>
+
+using config::Kind;
+using config::ParameterMap;
+
+class ParameterMapTest : public QObject
+{
+    Q_OBJECT
+
+    static int rowOf(const char *widget)
+    {
+        for (int i = 0; i < config::ParameterCount; ++i)
+            if (qstrcmp(ParameterMap[i].widget, widget) == 0)
+                return i;
+        return -1;
+    }
+
+private slots:
+    void mapHoldsTheModulesItemsInOrder()
+    {
+        const QVector<ExpectedItem> &items = expectedItems();
+        QCOMPARE(config::ParameterCount, 53);
+        QCOMPARE(items.size(), config::ParameterCount);
+        const QMap<Kind, char> kinds = {{Kind::Float, 'F'},
+                                        {Kind::Choice, 'C'},
+                                        {Kind::Port, 'P'},
+                                        {Kind::Text, 'T'},
+                                        {Kind::Password, 'W'}};
+        for (int i = 0; i < config::ParameterCount; ++i) {
+            const config::Parameter &parameter = ParameterMap[i];
+            QCOMPARE(QString(parameter.widget), QString(items[i].widget));
+            QCOMPARE(parameter.index, items[i].index);
+            QCOMPARE(kinds.value(parameter.kind), items[i].kind);
+            QCOMPARE(QString(parameter.fileKey), QString(items[i].fileKey));
+        }
+    }
+
+    void fileKeysAreTheFortyNineInTheirOrder()
+    {
+        const QStringList expected = {"ID",
+                                      "CellAPN",
+                                      "ServiceCell",
+                                      "NorvaleLive",
+                                      "LogRate",
+                                      "LogEmail",
+                                      "LogFTP",
+                                      "FanMode",
+                                      "TempUnits",
+                                      "TempSlope",
+                                      "TempOffset",
+                                      "HumidSlope",
+                                      "HumidOffset",
+                                      "PressUnits",
+                                      "PressAlt",
+                                      "PressSlope",
+                                      "PressOffset",
+                                      "WindUnits",
+                                      "WindSlope",
+                                      "WindOffset",
+                                      "AN1Type",
+                                      "AN1Units",
+                                      "AN1A",
+                                      "AN1B",
+                                      "AN1C",
+                                      "AN1D",
+                                      "AN1R",
+                                      "AN1Units2",
+                                      "AN2Type",
+                                      "AN2Units",
+                                      "AN2A",
+                                      "AN2B",
+                                      "AN2C",
+                                      "AN2D",
+                                      "AN2R",
+                                      "AN2Units2",
+                                      "RainType",
+                                      "RainInc",
+                                      "WURate",
+                                      "WUUser",
+                                      "EmailTo",
+                                      "EmailFrom",
+                                      "EmailServer",
+                                      "EmailUser",
+                                      "FTPServer",
+                                      "FTPUser",
+                                      "LightningInstalled",
+                                      "WiFiAP",
+                                      "WiFiPass"};
+        QStringList keys;
+        for (const config::Parameter &parameter : ParameterMap)
+            if (parameter.fileKey != nullptr)
+                keys.append(QString::fromLatin1(parameter.fileKey));
+        QCOMPARE(keys, expected);
+        QCOMPARE(config::fileParameterCount(), 49);
+        QCOMPARE(config::readableParameterCount(), 49);
+    }
+
+    void indicesFallInTheBandOfTheirKindAndAreUnique()
+    {
+        QSet<int> indices;
+        QSet<QString> widgets;
+        for (const config::Parameter &parameter : ParameterMap) {
+            QVERIFY2(!indices.contains(parameter.index), parameter.widget);
+            QVERIFY2(!widgets.contains(parameter.widget), parameter.widget);
+            indices.insert(parameter.index);
+            widgets.insert(parameter.widget);
+            switch (parameter.kind) {
+            case Kind::Float:
+                QVERIFY2(parameter.index % 4 == 0 && parameter.index <= 80 && parameter.index != 36,
+                         parameter.widget);
+                break;
+            case Kind::Choice:
+            case Kind::Port:
+                QVERIFY2(parameter.index % 2 == 0 && parameter.index >= 200 &&
+                             parameter.index <= 252,
+                         parameter.widget);
+                break;
+            case Kind::Text:
+            case Kind::Password:
+                QVERIFY2(parameter.index >= 500 && parameter.index <= 934, parameter.widget);
+                break;
+            }
+        }
+        // The four passwords, in map order, and the one kept in files.
+        QStringList passwords;
+        for (const config::Parameter &parameter : ParameterMap)
+            if (parameter.kind == Kind::Password)
+                passwords << QString("%1:%2").arg(parameter.widget).arg(parameter.index);
+        QCOMPARE(passwords, QStringList({"LineEditWUPass:535", "LineEditEmailPass:617",
+                                         "LineEditFTPPass:741", "LineEditWiFiPass:934"}));
+        QCOMPARE(ParameterMap[rowOf("LineEditEmailServerPort")].kind, Kind::Port);
+        QCOMPARE(ParameterMap[rowOf("LineEditEmailServerPort")].fileKey, nullptr);
+    }
+
+    void eachAnalogTypeComesBeforeItsChannelsOtherItems()
+    {
+        for (const char *channel : {"AN1", "AN2"}) {
+            const int type = rowOf(qPrintable(QString("ComboBox%1Type").arg(channel)));
+            QVERIFY(type >= 0);
+            for (const char *field :
+                 {"ComboBox%1Units", "LineEdit%1A", "LineEdit%1B", "LineEdit%1C", "LineEdit%1D",
+                  "LineEdit%1Ref", "LineEdit%1Units"}) {
+                const int row = rowOf(qPrintable(QString(field).arg(channel)));
+                QVERIFY2(row > type, field);
+            }
+        }
+    }
+
+    void defaultsAreSlopesOneOffsetsZeroChoicesNoneRestEmpty()
+    {
+        for (const config::Parameter &parameter : ParameterMap) {
+            if (parameter.fileKey == nullptr)
+                continue;
+            const QString key = parameter.fileKey;
+            const QVariant value = config::fileDefault(parameter);
+            if (parameter.kind == Kind::Choice) {
+                QCOMPARE(value.type(), QVariant::Int);
+                QCOMPARE(value.toInt(), 0);
+            } else if (key.endsWith("Slope")) {
+                QCOMPARE(value.toString(), QString("1"));
+            } else if (key.endsWith("Offset") || key == "PressAlt") {
+                QCOMPARE(value.toString(), QString("0"));
+            } else {
+                QVERIFY2(value.toString().isEmpty(), parameter.fileKey);
+            }
+        }
+    }
+
+    void everyItemHasAWidgetOfItsKindInTheForm()
+    {
+        QMainWindow window;
+        Ui::TalvikClass form;
+        form.setupUi(&window);
+        const QVector<QWidget *> widgets = config::parameterWidgets(form);
+        QCOMPARE(widgets.size(), config::ParameterCount);
+        for (int i = 0; i < config::ParameterCount; ++i) {
+            QWidget *widget = widgets[i];
+            QVERIFY2(widget != nullptr, ParameterMap[i].widget);
+            QCOMPARE(widget->objectName(), QString(ParameterMap[i].widget));
+            if (ParameterMap[i].kind == Kind::Choice)
+                QVERIFY(qobject_cast<QComboBox *>(widget) != nullptr);
+            else
+                QVERIFY(qobject_cast<QLineEdit *>(widget) != nullptr);
+        }
+    }
+
+    void floatsShowSevenSignificantDigits_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0.1 not its expansion") << 0.1f << "0.1";
+        QTest::newRow("one") << 1.0f << "1";
+        QTest::newRow("negative") << -0.4f << "-0.4";
+        QTest::newRow("rounded") << 3.14159265f << "3.141593";
+        QTest::newRow("below 1e7") << 9999999.0f << "9999999";
+        QTest::newRow("1e7") << 1.0e7f << "1e+07";
+        QTest::newRow("large") << 123456789.0f << "1.234568e+08";
+        QTest::newRow("1e-4") << 0.0001f << "0.0001";
+        QTest::newRow("below 1e-4") << 0.0000123456f << "1.23456e-05";
+        QTest::newRow("tiny coefficient") << -3.72283234e-07f << "-3.722832e-07";
+    }
+
+    void floatsShowSevenSignificantDigits()
+    {
+        QFETCH(float, value);
+        QFETCH(QString, text);
+        QCOMPARE(config::floatToText(value), text);
+    }
+
+    void floatTextThatIsNoNumberIsZero()
+    {
+        QCOMPARE(config::floatFromText("abc"), 0.0f);
+        QCOMPARE(config::floatFromText(""), 0.0f);
+        QCOMPARE(config::floatFromText("1,5"), 0.0f);
+        QCOMPARE(config::floatFromText("1.19"), 1.19f);
+        QCOMPARE(config::floatFromText("-3.722832e-07"), -3.722832e-07f);
+    }
+
+    void choicesOutsideTheItemsSelectNothingAndSendAllOnes()
+    {
+        QCOMPARE(config::choiceIndex(8, 9), 8);
+        QCOMPARE(config::choiceIndex(9, 9), -1);
+        QCOMPARE(config::choiceIndex(-1, 9), -1);
+        QCOMPARE(config::choiceIndex(0, 0), -1);
+        QCOMPARE(config::choiceToWire(-1), 0xFFFF);
+        QCOMPARE(config::choiceToWire(4), 4);
+        QCOMPARE(config::choiceFromFile(QVariant("20")), 20);
+        QCOMPARE(config::choiceFromFile(QVariant("abc")), 0);
+        QCOMPARE(config::choiceFromFile(QVariant("-1")), -1);
+    }
+
+    void highPortsComeBackUnchanged()
+    {
+        // 40000 arrives sign-extended, shows negative and goes out as it came.
+        QCOMPARE(config::portToText(40000 - 65536), QString("-25536"));
+        QCOMPARE(config::portToWire("-25536"), 40000);
+        QCOMPARE(config::portToWire("587"), 587);
+        QCOMPARE(config::portToWire("smtp"), 0);
+        QCOMPARE(config::portToWire(""), 0);
+    }
+};
+
+QTEST_MAIN(ParameterMapTest)
+#include "tst_parametermap.moc"
