@@ -2,18 +2,27 @@
 
 #include <hidapi/hidapi.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 // hidapi's opaque handle; here it only remembers which plug-in it belongs to.
 struct hid_device_ {
     int plugGeneration;
 };
 
-namespace sim {
-namespace {
+namespace sim
+{
+namespace
+{
+
+struct Pending {
+    InputReport report;
+    Clock::time_point due;
+};
 
 struct Bus {
     std::mutex mutex;
@@ -21,9 +30,15 @@ struct Bus {
     bool plugged = false;
     int plugGeneration = 0;
     int opens = 0;
-    std::deque<Report> input;
+    // Ordered by due time; reports due at the same time keep their order.
+    std::deque<Pending> input;
     std::vector<WrittenReport> written;
-    Responder responder;
+    ReplyHandler handler;
+    Clock::duration interval{0};
+    Clock::time_point nextWrite{};
+    Clock::time_point nextRead{};
+    int dropAfterInput = 0;
+    int dropAfterOutput = 0;
 };
 
 Bus &bus()
@@ -35,6 +50,24 @@ Bus &bus()
 bool stale(const Bus &b, const hid_device *device)
 {
     return !b.plugged || device->plugGeneration != b.plugGeneration;
+}
+
+// Callers hold the mutex.
+void unplugLocked(Bus &b)
+{
+    b.plugged = false;
+    b.input.clear();
+    b.dropAfterInput = 0;
+    b.dropAfterOutput = 0;
+    b.inputArrived.notify_all();
+}
+
+void enqueueLocked(Bus &b, const InputReport &report, Clock::time_point due)
+{
+    auto later = std::upper_bound(b.input.begin(), b.input.end(), due,
+                                  [](Clock::time_point t, const Pending &p) { return t < p.due; });
+    b.input.insert(later, Pending{report, due});
+    b.inputArrived.notify_all();
 }
 
 } // namespace
@@ -52,9 +85,7 @@ void plug()
 void unplug()
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
-    bus().plugged = false;
-    bus().input.clear();
-    bus().inputArrived.notify_all();
+    unplugLocked(bus());
 }
 
 bool isPlugged()
@@ -65,17 +96,31 @@ bool isPlugged()
 
 void setResponder(Responder responder)
 {
+    ReplyHandler handler;
+    if (responder) {
+        handler = [responder](const unsigned char *payload) {
+            std::vector<InputReport> replies;
+            for (const Report &report : responder(payload))
+                replies.push_back(InputReport{report, 64, {}});
+            return replies;
+        };
+    }
+    setReplyHandler(std::move(handler));
+}
+
+void setReplyHandler(ReplyHandler handler)
+{
     std::lock_guard<std::mutex> lock(bus().mutex);
-    bus().responder = std::move(responder);
+    bus().handler = std::move(handler);
 }
 
 void queueInputReport(const unsigned char *data, int length)
 {
-    Report report{};
-    std::memcpy(report.data(), data, static_cast<size_t>(std::min<int>(length, 64)));
+    InputReport report;
+    report.length = std::clamp(length, 1, 64);
+    std::memcpy(report.bytes.data(), data, static_cast<size_t>(report.length));
     std::lock_guard<std::mutex> lock(bus().mutex);
-    bus().input.push_back(report);
-    bus().inputArrived.notify_all();
+    enqueueLocked(bus(), report, Clock::now());
 }
 
 int pendingInputReports()
@@ -102,21 +147,59 @@ int openCount()
     return bus().opens;
 }
 
+void setPacing(Pacing pacing)
+{
+    setReportInterval(pacing == Pacing::FullSpeed ? std::chrono::microseconds(1000)
+                                                  : std::chrono::microseconds(0));
+}
+
+void setReportInterval(std::chrono::microseconds interval)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().interval = std::max(interval, std::chrono::microseconds(0));
+}
+
+void dropOffAfterInputReports(int n)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().dropAfterInput = std::max(n, 0);
+}
+
+void dropOffAfterOutputReports(int n)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().dropAfterOutput = std::max(n, 0);
+}
+
+void floodInputReports(int count)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    const Clock::time_point now = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        InputReport report;
+        for (size_t j = 0; j < report.bytes.size(); ++j)
+            report.bytes[j] = static_cast<unsigned char>(0xF0 ^ (i + static_cast<int>(j)));
+        enqueueLocked(bus(), report, now);
+    }
+}
+
 void reset()
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
-    bus().plugged = false;
+    unplugLocked(bus());
     ++bus().plugGeneration;
     bus().opens = 0;
-    bus().input.clear();
     bus().written.clear();
-    bus().responder = nullptr;
-    bus().inputArrived.notify_all();
+    bus().handler = nullptr;
+    bus().interval = Clock::duration(0);
+    bus().nextWrite = Clock::time_point{};
+    bus().nextRead = Clock::time_point{};
 }
 
 } // namespace sim
 
 using sim::bus;
+using sim::Clock;
 
 extern "C" {
 
@@ -150,21 +233,38 @@ int hid_set_nonblocking(hid_device *device, int nonblock)
 
 int hid_read_timeout(hid_device *device, unsigned char *data, size_t length, int milliseconds)
 {
-    std::unique_lock<std::mutex> lock(bus().mutex);
-    auto ready = [&] { return sim::stale(bus(), device) || !bus().input.empty(); };
-    if (milliseconds < 0)
-        bus().inputArrived.wait(lock, ready);
-    else
-        bus().inputArrived.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
-    if (sim::stale(bus(), device))
-        return -1;
-    if (bus().input.empty())
-        return 0;
-    const sim::Report report = bus().input.front();
-    bus().input.pop_front();
-    const size_t n = std::min(length, report.size());
-    std::memcpy(data, report.data(), n);
-    return static_cast<int>(n);
+    sim::Bus &b = bus();
+    std::unique_lock<std::mutex> lock(b.mutex);
+    const Clock::time_point deadline = milliseconds < 0
+                                           ? Clock::time_point::max()
+                                           : Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (sim::stale(b, device))
+            return -1;
+        const Clock::time_point now = Clock::now();
+        Clock::time_point wake = deadline;
+        if (!b.input.empty()) {
+            const Clock::time_point available = std::max(b.input.front().due, b.nextRead);
+            if (available <= now) {
+                const sim::InputReport report = b.input.front().report;
+                b.input.pop_front();
+                if (report.length == 0) {
+                    sim::unplugLocked(b);
+                    return -1;
+                }
+                b.nextRead = now + b.interval;
+                const size_t n = std::min(length, static_cast<size_t>(report.length));
+                std::memcpy(data, report.bytes.data(), n);
+                if (b.dropAfterInput > 0 && --b.dropAfterInput == 0)
+                    sim::unplugLocked(b);
+                return static_cast<int>(n);
+            }
+            wake = std::min(wake, available);
+        }
+        if (now >= deadline)
+            return 0;
+        b.inputArrived.wait_until(lock, wake);
+    }
 }
 
 int hid_read(hid_device *device, unsigned char *data, size_t length)
@@ -174,19 +274,49 @@ int hid_read(hid_device *device, unsigned char *data, size_t length)
 
 int hid_write(hid_device *device, const unsigned char *data, size_t length)
 {
-    sim::Responder responder;
+    sim::Bus &b = bus();
+    Clock::time_point slot;
     {
-        std::lock_guard<std::mutex> lock(bus().mutex);
-        if (sim::stale(bus(), device))
+        std::lock_guard<std::mutex> lock(b.mutex);
+        if (sim::stale(b, device))
             return -1;
-        bus().written.push_back({sim::Clock::now(), std::vector<unsigned char>(data, data + length)});
-        responder = bus().responder;
+        slot = std::max(Clock::now(), b.nextWrite);
     }
-    if (responder && length > 1) {
+    // Outside the lock, so the port thread keeps reading while a paced
+    // write waits for its turn on the bus.
+    std::this_thread::sleep_until(slot);
+
+    sim::ReplyHandler handler;
+    Clock::time_point sent;
+    int generation;
+    bool dropOff = false;
+    {
+        std::lock_guard<std::mutex> lock(b.mutex);
+        if (sim::stale(b, device))
+            return -1;
+        sent = Clock::now();
+        b.nextWrite = sent + b.interval;
+        b.written.push_back({sent, std::vector<unsigned char>(data, data + length)});
+        handler = b.handler;
+        generation = b.plugGeneration;
+        dropOff = b.dropAfterOutput > 0 && --b.dropAfterOutput == 0;
+    }
+
+    std::vector<sim::InputReport> replies;
+    if (handler && length > 1) {
         unsigned char payload[64] = {};
         std::memcpy(payload, data + 1, std::min<size_t>(length - 1, 64));
-        for (const sim::Report &reply : responder(payload))
-            sim::queueInputReport(reply.data(), static_cast<int>(reply.size()));
+        replies = handler(payload);
+    }
+
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (b.plugged && b.plugGeneration == generation) {
+        // A device answers in a later bus frame than the one its request came in.
+        const Clock::time_point ready = sent + b.interval;
+        for (const sim::InputReport &reply : replies)
+            sim::enqueueLocked(b, reply, ready + reply.delay);
+        if (dropOff)
+            sim::unplugLocked(b);
     }
     return static_cast<int>(length);
 }

@@ -9,7 +9,11 @@
 // The simulated USB bus that stands in for hidapi in the tests and the demo:
 // one Control Module that can be plugged in and out, every output report it
 // receives recorded, and input reports queued for whoever holds it open.
-namespace sim {
+//
+// hid_write runs on the program's GUI thread, hid_read_timeout on its port
+// thread and these functions on the test's thread; one mutex guards the bus.
+namespace sim
+{
 
 using Report = std::array<unsigned char, 64>;
 using Clock = std::chrono::steady_clock;
@@ -19,9 +23,21 @@ struct WrittenReport {
     std::vector<unsigned char> bytes; // as handed to hid_write, report ID first
 };
 
+// One input report as the module sends it.
+struct InputReport {
+    Report bytes{};
+    // 1..64; a report of fewer bytes is read as such. 0 marks no report at
+    // all: the module drops off the bus when the reader reaches this place.
+    int length = 64;
+    // Held back this long after the request that caused it.
+    std::chrono::milliseconds delay{0};
+};
+
 // Turns the 64 data bytes of one output report into the input reports the
 // module answers with.
 using Responder = std::function<std::vector<Report>(const unsigned char *payload)>;
+// The same with control over each report's length and timing.
+using ReplyHandler = std::function<std::vector<InputReport>(const unsigned char *payload)>;
 
 void plug();
 // After this every open handle is stale: a pending or new read returns -1,
@@ -29,7 +45,11 @@ void plug();
 void unplug();
 bool isPlugged();
 
+// Each replaces the other: at most one answers output reports.
 void setResponder(Responder responder);
+void setReplyHandler(ReplyHandler handler);
+
+// Queues one input report of length bytes (1..64), available at once.
 void queueInputReport(const unsigned char *data, int length);
 // Input reports queued that the port has not read yet.
 int pendingInputReports();
@@ -38,7 +58,27 @@ std::vector<WrittenReport> writtenReports();
 void clearWrittenReports();
 int openCount();
 
-// Unplugged, nothing queued or recorded, no responder.
+// How fast reports cross the bus. Unpaced hands every report over at once,
+// so a long reply can outrun a slow reader; FullSpeed passes at most one
+// 64-byte report per millisecond in each direction, as a full-speed USB
+// device does, and a reply comes no sooner than a millisecond after its
+// request.
+enum class Pacing { Unpaced, FullSpeed };
+void setPacing(Pacing pacing);
+// The same with any gap between reports; zero is unpaced.
+void setReportInterval(std::chrono::microseconds interval);
+
+// Bus faults. The module leaves the bus (as unplug does) once the host has
+// read n more input reports, or once n more output reports have reached it
+// and been answered; n <= 0 cancels.
+void dropOffAfterInputReports(int n);
+void dropOffAfterOutputReports(int n);
+// Queues count filler reports at once, as a module gone haywire would send;
+// with count above 160 they hold more than the program's receive ring.
+void floodInputReports(int count);
+
+// Unplugged, nothing queued or recorded, no responder, unpaced, no bus
+// fault pending.
 void reset();
 
 } // namespace sim
