@@ -277,24 +277,22 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
     }
 
-    void nothingNewIsReportedWithoutFinishing()
-    {
-        connectModule();
-        DialogAnswerer answerer;
-        download(answerer, path("Empty.csv"), 1, "ButtonDownloadPartLog");
-        expectOneMessage(answerer, QMessageBox::Critical, "Nothing new to download.");
-        QCOMPARE(commandsSent(), QList<int>{0x03});
-        expectNoFiles();
-        QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
-    }
-
-    void moreRecordsThanTheStoreHoldsAreRefusedBeforeFetching()
+    void emptyOrOversizedLogsEndBeforeFetching()
     {
         sim::SimulatedModule &module = connectModule();
+        {
+            DialogAnswerer answerer;
+            download(answerer, path("Empty.csv"), 1, "ButtonDownloadPartLog");
+            expectOneMessage(answerer, QMessageBox::Critical, "Nothing new to download.");
+            QCOMPARE(commandsSent(), QList<int>{0x03});
+        }
+
+        // More than the store holds: refused, nothing written past it.
+        sim::clearWrittenReports();
         module.setOfferedRecordCount(49153);
-        DialogAnswerer answerer;
-        download(answerer, path("Huge.csv"), 1);
-        expectOneMessage(answerer, QMessageBox::Critical, "Download failed.");
+        DialogAnswerer refusing;
+        download(refusing, path("Huge.csv"), 1);
+        expectOneMessage(refusing, QMessageBox::Critical, "Download failed.");
         QCOMPARE(commandsSent(), QList<int>{0x02});
         expectNoFiles();
         QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
