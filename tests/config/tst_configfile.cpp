@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
 #include "tests/config/configfixture.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
@@ -125,7 +126,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder + "other"));
     }
 
-    void init() { sim::reset(); }
+    void init() { sim::freshModule(false); }
 
     void cleanup()
     {

@@ -1,7 +1,7 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
 #include "tests/config/configfixture.h"
-#include "tests/config/modulestore.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
@@ -85,19 +85,18 @@ class ConfigTransferTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<Talvik> window;
-    ModuleStore store;
     QList<ProgressSeen> progress; // at every parameter command
+
+    static sim::SimulatedModule &module() { return sim::module(); }
 
     bool open()
     {
-        store.install();
         sim::plug();
         window = std::make_unique<Talvik>();
         window->show();
         if (!testenv::waitForStatus(*window, "Connected"))
             return false;
         sim::clearWrittenReports();
-        store.parameterCommands = 0;
         return true;
     }
 
@@ -108,43 +107,63 @@ class ConfigTransferTest : public QObject
             const ExpectedItem &item = items[row];
             switch (item.kind) {
             case 'F':
-                store.floats[item.index] = bitsOf(moduleFloatText(row).toFloat());
+                module().setFloatParameterBits(item.index, bitsOf(moduleFloatText(row).toFloat()));
                 break;
             case 'C':
-                store.words[item.index] = static_cast<quint16>(moduleChoice(item.widget));
+                module().setInt16Parameter(item.index, moduleChoice(item.widget));
                 break;
             case 'P':
-                store.words[item.index] = ModulePort;
+                module().setInt16Parameter(item.index, ModulePort);
                 break;
             case 'T':
-                store.texts[item.index] = moduleText(item.index);
+                module().setTextParameter(item.index, moduleText(item.index).toStdString());
                 break;
             case 'W':
-                store.texts[item.index] = "old" + QByteArray::number(item.index);
+                module().setTextParameter(item.index, "old" + std::to_string(item.index));
                 break;
             }
         }
     }
 
+    // Every item as the module holds it, by parameter index.
+    static QMap<int, QByteArray> moduleState()
+    {
+        QMap<int, QByteArray> state;
+        for (const ExpectedItem &item : expectedItems()) {
+            if (item.kind == 'F')
+                state[item.index] = be32(module().floatParameterBits(item.index));
+            else if (item.kind == 'C' || item.kind == 'P')
+                state[item.index] = be16(module().int16Parameter(item.index));
+            else
+                state[item.index] = QByteArray::fromStdString(module().textParameter(item.index));
+        }
+        return state;
+    }
+
     void watchProgress()
     {
-        store.observer = [this](const unsigned char *payload) {
-            if (payload[0] < 0x10)
-                return;
-            ProgressSeen seen;
-            if (auto *dialog = window->findChild<QProgressDialog *>()) {
-                seen.present = true;
-                seen.visible = dialog->isVisible();
-                seen.value = dialog->value();
-                seen.minimum = dialog->minimum();
-                seen.maximum = dialog->maximum();
-                seen.label = dialog->labelText();
-                seen.title = dialog->windowTitle();
-                seen.modality = dialog->windowModality();
-                seen.buttons = dialog->findChildren<QPushButton *>().size();
-            }
-            progress.append(seen);
-        };
+        sim::setReplyHandler([this](const unsigned char *payload) {
+            if (payload[0] >= 0x10)
+                recordProgress();
+            return module().handle(payload);
+        });
+    }
+
+    void recordProgress()
+    {
+        ProgressSeen seen;
+        if (auto *dialog = window->findChild<QProgressDialog *>()) {
+            seen.present = true;
+            seen.visible = dialog->isVisible();
+            seen.value = dialog->value();
+            seen.minimum = dialog->minimum();
+            seen.maximum = dialog->maximum();
+            seen.label = dialog->labelText();
+            seen.title = dialog->windowTitle();
+            seen.modality = dialog->windowModality();
+            seen.buttons = dialog->findChildren<QPushButton *>().size();
+        }
+        progress.append(seen);
     }
 
     QLineEdit *edit(const char *name) { return window->findChild<QLineEdit *>(name); }
@@ -233,8 +252,7 @@ private slots:
 
     void init()
     {
-        sim::reset();
-        store = ModuleStore();
+        sim::freshModule(false);
         progress.clear();
     }
 
@@ -247,8 +265,8 @@ private slots:
     void readFillsEveryReadableItemAndBlanksPasswords()
     {
         fillModule();
-        store.serialNumber = 0xFFFFFFFF;
-        store.softwareVersion = 0xFFFE;
+        module().setSerialNumber(0xFFFFFFFF);
+        module().setSoftwareVersion(0xFFFE);
         QVERIFY(open());
         watchProgress();
         edit("LineEditWUPass")->setText("a");
@@ -322,7 +340,7 @@ private slots:
             read(answerer);
             QCOMPARE(answerer.messages().size(), 1);
         }
-        const ModuleStore before = store;
+        const QMap<int, QByteArray> before = moduleState();
         sim::clearWrittenReports();
         watchProgress();
 
@@ -340,12 +358,11 @@ private slots:
         // Blank passwords are not sent; the empty log rate goes out as 0xFFFF.
         QCOMPARE(wire(),
                  QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(false));
-        QCOMPARE(store.floats, before.floats);
-        QCOMPARE(store.texts, before.texts);
-        QMap<int, quint16> words = before.words;
-        words[0x00DC] = 0xFFFF;
-        QCOMPARE(store.words, words);
-        QCOMPARE(store.words.value(0x00E8), quint16(ModulePort));
+        // Passwords included: the read blanked them, so the module keeps its own.
+        QMap<int, QByteArray> after = before;
+        after[0x00DC] = be16(0xFFFF);
+        QCOMPARE(moduleState(), after);
+        QCOMPARE(module().int16Parameter(0x00E8), quint16(ModulePort));
 
         QCOMPARE(progress.size(), 49);
         int written = 0;
@@ -391,7 +408,7 @@ private slots:
         QCOMPARE(frames.size(), 54);
         QCOMPARE(frames,
                  QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(true));
-        QCOMPARE(store.texts.value(0x03A6), QByteArray("new934"));
+        QCOMPARE(module().textParameter(0x03A6), std::string("new934"));
     }
 
     void failedWriteLeavesEarlierItemsWrittenAndSendsNoMore()
@@ -402,8 +419,20 @@ private slots:
             DialogAnswerer answerer;
             read(answerer);
         }
-        store = ModuleStore();
-        store.wrongCodeAtParameterCommand = 30;
+        QMap<int, QByteArray> fromForm = moduleState();
+        fromForm[0x00DC] = be16(0xFFFF); // the log rate box shows no item
+        // Other values on the module, so what the write reached shows.
+        for (const ExpectedItem &item : expectedItems()) {
+            if (item.kind == 'F')
+                module().setFloatParameter(item.index, -7.0f);
+            else if (item.kind == 'C' || item.kind == 'P')
+                module().setInt16Parameter(item.index, 77);
+            else
+                module().setTextParameter(item.index, "untouched");
+        }
+        const QMap<int, QByteArray> untouched = moduleState();
+        // The EEPROM query and 29 writes pass; the 30th is refused.
+        module().addFault({sim::FaultKind::WrongCode, 0xFF, sim::AnyCommand, 30, 1});
         sim::clearWrittenReports();
 
         DialogAnswerer answerer;
@@ -414,13 +443,12 @@ private slots:
         const QList<QByteArray> frames = wire();
         QCOMPARE(frames.size(), 1 + 30);
         QCOMPARE(frames.mid(1), writesOfModuleValues(false).mid(0, 30));
-        QSet<int> stored;
-        for (int index : store.floats.keys() + store.words.keys() + store.texts.keys())
-            stored.insert(index);
-        QSet<int> first29;
-        for (int row = 0; row < 29; ++row)
-            first29.insert(expectedItems()[row].index);
-        QCOMPARE(stored, first29);
+        const QMap<int, QByteArray> state = moduleState();
+        const QVector<ExpectedItem> &items = expectedItems();
+        for (int row = 0; row < items.size(); ++row) {
+            const int index = items[row].index;
+            QCOMPARE(state[index], row < 29 ? fromForm[index] : untouched[index]);
+        }
         QVERIFY(window->findChild<QProgressDialog *>() == nullptr);
     }
 
@@ -497,9 +525,9 @@ private slots:
         QFETCH(int, version);
         QFETCH(bool, supported);
         fillModule();
-        store.eepromVersion = static_cast<quint16>(version);
-        store.serialNumber = 77;
-        store.softwareVersion = 5;
+        module().setEepromVersion(version);
+        module().setSerialNumber(77);
+        module().setSoftwareVersion(5);
         QVERIFY(open());
         edit("LineEditID")->setText("keep");
 
@@ -548,9 +576,9 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, queries);
         fillModule();
-        store.wrongCodeForQuery = code;
-        store.serialNumber = 4242;
-        store.softwareVersion = 3;
+        module().answerWrongCode(0xFF, sim::Always, code);
+        module().setSerialNumber(4242);
+        module().setSoftwareVersion(3);
         QVERIFY(open());
 
         auto reader = std::make_unique<DialogAnswerer>();
@@ -577,7 +605,7 @@ private slots:
 
     void silentModuleFailsAfterTwoAttempts()
     {
-        store.silent = true;
+        module().staySilent(sim::Always);
         QVERIFY(open());
         DialogAnswerer answerer;
         read(answerer);
@@ -589,7 +617,8 @@ private slots:
     void failedReadKeepsTheRestOfTheForm()
     {
         fillModule();
-        store.wrongCodeAtParameterCommand = 10; // the temperature slope
+        // Three identity queries and nine items pass; the temperature slope fails.
+        module().addFault({sim::FaultKind::WrongCode, 0xFF, sim::AnyCommand, 12, 1});
         QVERIFY(open());
         const QVector<ExpectedItem> &items = expectedItems();
         QMap<QString, int> initialChoice;
