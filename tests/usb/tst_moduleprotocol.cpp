@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
 #include "tests/support/testenvironment.h"
 #include "usb/wire.h"
 
@@ -65,8 +66,7 @@ private slots:
 
     void init()
     {
-        sim::reset();
-        sim::plug();
+        sim::freshModule();
         window = std::make_unique<Talvik>();
         QVERIFY(testenv::waitForStatus(*window, "Connected"));
         sim::clearWrittenReports();
@@ -180,6 +180,7 @@ private slots:
 
     void silentModuleFailsAfterTwoAttemptsAndKeepsText()
     {
+        sim::module().staySilent(2);
         QString text = "kept";
         QCOMPARE(window->readParamString(556, text), -1);
         QCOMPARE(text, QString("kept"));
@@ -187,25 +188,55 @@ private slots:
         QVERIFY(written() == (std::vector<Bytes>{request, request}));
     }
 
-    void leftoverReplyIsDiscardedByTheNextRequest()
+    void valuesCrossToTheModuleAndBack()
     {
-        // The module answers the second attempt and then, too late, the
-        // first one: the extra reply waits in the ring.
-        int requests = 0;
-        sim::setResponder([&requests](const unsigned char *) {
-            if (++requests == 1)
-                return std::vector<sim::Report>{};
-            return std::vector<sim::Report>{reply({0x12, 0, 0, 0x00, 0x07}),
-                                            reply({0x12, 0, 0, 0x00, 0x08})};
-        });
+        sim::SimulatedModule &module = sim::module();
+        QCOMPARE(window->writeParamFloat(4, -3.722832e-07f), 0);
+        QCOMPARE(module.floatParameter(4), -3.722832e-07f);
+        QCOMPARE(window->writeParamInt16(200, -1), 0);
+        QCOMPARE(module.int16Parameter(200), std::uint16_t(0xFFFF));
+        QCOMPARE(window->writeParamString(556, QString::fromUtf8("Zürich")), 0);
+        QCOMPARE(module.textParameter(556), std::string("Z\xFCrich"));
+
+        float number = 0;
         int value = 0;
-        QCOMPARE(window->readParamInt16(9, value), 0);
+        QString text;
+        QCOMPARE(window->readParamFloat(4, number), 0);
+        QCOMPARE(number, -3.722832e-07f);
+        QCOMPARE(window->readParamInt16(200, value), 0);
+        QCOMPARE(value, -1);
+        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(text, QString::fromUtf8("Zürich"));
+    }
+
+    void shortReplyIsDecodedFromWhatArrived()
+    {
+        // Six bytes: the code, three unexamined bytes and "ab"; the rest of
+        // the reply must not be taken from an earlier one.
+        sim::SimulatedModule &module = sim::module();
+        module.setTextParameter(556, "abcdefgh");
+        QString text;
+        QCOMPARE(window->readParamString(556, text), 0);
+        module.answerShort(6, 1, wire::ReadText);
+        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(text, QString("ab"));
+    }
+
+    void lateReplyIsDiscardedByTheNextRequest()
+    {
+        // The first request is answered after the first attempt gave up;
+        // the repeated one at once, so the late answer is left over.
+        sim::SimulatedModule &module = sim::module();
+        module.setInt16Parameter(200, 7);
+        module.answerLate(1500, 1, wire::ReadInt16);
+        int value = 0;
+        QCOMPARE(window->readParamInt16(200, value), 0);
         QCOMPARE(value, 7);
-        QTRY_COMPARE(sim::pendingInputReports(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sim::pendingInputReports(), 0, 5000);
         QTest::qWait(50);
 
-        answerWith({0x12, 0, 0, 0x00, 0x2A});
-        QCOMPARE(window->readParamInt16(9, value), 0);
+        module.setInt16Parameter(200, 42);
+        QCOMPARE(window->readParamInt16(200, value), 0);
         QCOMPARE(value, 42);
     }
 
