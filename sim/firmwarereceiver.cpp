@@ -1,24 +1,12 @@
 #include "sim/firmwarereceiver.h"
 
 #include "sim/bytes.h"
+#include "sim/commands.h"
 
 #include <algorithm>
 
 namespace sim
 {
-namespace
-{
-
-InputReport codeReport(unsigned char code, std::chrono::milliseconds delay = {})
-{
-    InputReport report;
-    report.bytes[0] = code;
-    report.delay = delay;
-    return report;
-}
-
-} // namespace
-
 void FirmwareReceiver::reset()
 {
     *this = FirmwareReceiver();
@@ -45,12 +33,12 @@ std::vector<InputReport> FirmwareReceiver::start(const unsigned char *payload,
     framesReceived = 0;
     if (announcedSize == 0 || announcedSize > Capacity) {
         verdict = FirmwareVerdict::Refused;
-        return {codeReport(RefusedCode)};
+        return {reply(RefusedCode)};
     }
     image.reserve(announcedSize);
     verdict = FirmwareVerdict::Receiving;
     lastFrame = now;
-    return {codeReport(StartCode)};
+    return {reply(StartCode)};
 }
 
 std::vector<InputReport> FirmwareReceiver::takeFrame(const unsigned char *payload,
@@ -70,7 +58,9 @@ std::vector<InputReport> FirmwareReceiver::takeFrame(const unsigned char *payloa
     verdict = accepted ? FirmwareVerdict::Accepted : FirmwareVerdict::Rejected;
     if (ending == FirmwareEnding::Silent)
         return {};
-    return {codeReport(accepted ? AcceptedCode : RejectedCode, verdictDelay)};
+    InputReport verdictReport = reply(accepted ? AcceptedCode : RejectedCode);
+    verdictReport.delay = verdictDelay;
+    return {verdictReport};
 }
 
 } // namespace sim

@@ -16,7 +16,7 @@ constexpr int Always = -1;
 enum class FaultKind {
     Silent,    // the request is ignored: not carried out, not answered
     WrongCode, // not carried out; one report answers with byte 0 = value
-    Short,     // carried out; only the first value bytes of the answer are sent
+    Short,     // carried out; only the first value bytes of the answer are sent (0: none)
     Late,      // carried out; the answer comes value milliseconds later
 };
 

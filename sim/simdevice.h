@@ -29,7 +29,8 @@ struct InputReport {
     // 1..64; a report of fewer bytes is read as such. 0 marks no report at
     // all: the module drops off the bus when the reader reaches this place.
     int length = 64;
-    // Held back this long after the request that caused it.
+    // Held back this long after the request that caused it. Reports come
+    // out in the order they fall due, so a late one lets later ones pass.
     std::chrono::milliseconds delay{0};
 };
 
