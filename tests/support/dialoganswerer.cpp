@@ -135,6 +135,11 @@ void DialogAnswerer::handleFileDialog(QWidget *widget)
             // that the file exists, so tests can choose missing files too.
             dialog->setFileMode(QFileDialog::AnyFile);
             dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+            // selectFile leaves the name field as it is while the field has
+            // the focus, and the folder may not be listed yet; without the
+            // focus the name is always filled in.
+            if (QWidget *focused = dialog->focusWidget())
+                focused->clearFocus();
             dialog->selectFile(path);
             static_cast<QDialog *>(dialog)->accept();
         }
