@@ -1,7 +1,7 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
-#include "tests/config/configfixture.h"
+#include "tests/config/modulevalues.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
@@ -10,82 +10,17 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
 
 #include <memory>
-
-namespace
-{
-
-// What the module holds before each test, per item.
-QString moduleFloatText(int row)
-{
-    static const QMap<QString, QString> special = {
-        {"LineEditTempSlope", "0.1"},
-        {"LineEditAN1A", "1.234567e-07"},
-        {"LineEditAN1C", "2.5e+07"},
-        {"LineEditAN2B", "-0.4"},
-    };
-    return special.value(expectedItems()[row].widget, QString::number(row + 0.25));
-}
-
-int moduleChoice(const QString &widget)
-{
-    static const QMap<QString, int> values = {
-        {"ComboBoxDL", 3},         {"ComboBoxLogRate", 9},   {"ComboBoxLogEmailRate", 2},
-        {"ComboBoxLogFTPRate", 4}, {"ComboBoxFan", 2},       {"ComboBoxTempUnits", 1},
-        {"ComboBoxPressUnits", 4}, {"ComboBoxWindUnits", 3}, {"ComboBoxAN1Type", 1},
-        {"ComboBoxAN1Units", 1},   {"ComboBoxAN2Type", 2},   {"ComboBoxAN2Units", 0},
-        {"ComboBoxRainType", 2},   {"ComboBoxWURate", 5},    {"ComboBoxLightning", 1},
-    };
-    return values.value(widget, -100);
-}
-
-// The log rate box has nine items: the module's 9 selects none of them.
-int formChoice(const QString &widget)
-{
-    return widget == "ComboBoxLogRate" ? -1 : moduleChoice(widget);
-}
-
-constexpr int ModulePort = 40000;
-
-QByteArray moduleText(int index)
-{
-    return "text" + QByteArray::number(index);
-}
-
-QByteArray readRequest(const ExpectedItem &item)
-{
-    const char code = item.kind == 'F' ? 0x10 : item.kind == 'T' ? 0x14 : 0x12;
-    return report(QByteArray(1, code) + be16(item.index));
-}
-
-QByteArray textWrite(int index, const QByteArray &text)
-{
-    return report(QByteArray(1, 0x15) + be16(index) + QByteArray(1, char(text.size())) + text);
-}
-
-struct ProgressSeen {
-    bool present = false;
-    bool visible = false;
-    int value = 0;
-    int minimum = 0;
-    int maximum = 0;
-    QString label;
-    QString title;
-    Qt::WindowModality modality = Qt::NonModal;
-    int buttons = 0;
-};
-
-} // namespace
 
 class ConfigTransferTest : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<Talvik> window;
-    QList<ProgressSeen> progress; // at every parameter command
+    // The progress dialog as each parameter command found it.
+    QStringList progress;
 
     static sim::SimulatedModule &module() { return sim::module(); }
 
@@ -100,46 +35,6 @@ class ConfigTransferTest : public QObject
         return true;
     }
 
-    void fillModule()
-    {
-        const QVector<ExpectedItem> &items = expectedItems();
-        for (int row = 0; row < items.size(); ++row) {
-            const ExpectedItem &item = items[row];
-            switch (item.kind) {
-            case 'F':
-                module().setFloatParameterBits(item.index, bitsOf(moduleFloatText(row).toFloat()));
-                break;
-            case 'C':
-                module().setInt16Parameter(item.index, moduleChoice(item.widget));
-                break;
-            case 'P':
-                module().setInt16Parameter(item.index, ModulePort);
-                break;
-            case 'T':
-                module().setTextParameter(item.index, moduleText(item.index).toStdString());
-                break;
-            case 'W':
-                module().setTextParameter(item.index, "old" + std::to_string(item.index));
-                break;
-            }
-        }
-    }
-
-    // Every item as the module holds it, by parameter index.
-    static QMap<int, QByteArray> moduleState()
-    {
-        QMap<int, QByteArray> state;
-        for (const ExpectedItem &item : expectedItems()) {
-            if (item.kind == 'F')
-                state[item.index] = be32(module().floatParameterBits(item.index));
-            else if (item.kind == 'C' || item.kind == 'P')
-                state[item.index] = be16(module().int16Parameter(item.index));
-            else
-                state[item.index] = QByteArray::fromStdString(module().textParameter(item.index));
-        }
-        return state;
-    }
-
     void watchProgress()
     {
         sim::setReplyHandler([this](const unsigned char *payload) {
@@ -151,19 +46,27 @@ class ConfigTransferTest : public QObject
 
     void recordProgress()
     {
-        ProgressSeen seen;
-        if (auto *dialog = window->findChild<QProgressDialog *>()) {
-            seen.present = true;
-            seen.visible = dialog->isVisible();
-            seen.value = dialog->value();
-            seen.minimum = dialog->minimum();
-            seen.maximum = dialog->maximum();
-            seen.label = dialog->labelText();
-            seen.title = dialog->windowTitle();
-            seen.modality = dialog->windowModality();
-            seen.buttons = dialog->findChildren<QPushButton *>().size();
+        auto *dialog = window->findChild<QProgressDialog *>();
+        if (dialog == nullptr || !dialog->isVisible()) {
+            progress << "none";
+            return;
         }
-        progress.append(seen);
+        progress << QString("%1 %2..%3 \"%4\" \"%5\" modality %6, %7 buttons")
+                        .arg(dialog->value())
+                        .arg(dialog->minimum())
+                        .arg(dialog->maximum())
+                        .arg(dialog->labelText(), dialog->windowTitle())
+                        .arg(dialog->windowModality())
+                        .arg(dialog->findChildren<QPushButton *>().size());
+    }
+
+    static QString progressAt(int value, int maximum, const QString &label)
+    {
+        return QString("%1 0..%2 \"%3\" \"Talvik\" modality %4, 0 buttons")
+            .arg(value)
+            .arg(maximum)
+            .arg(label)
+            .arg(Qt::WindowModal);
     }
 
     QLineEdit *edit(const char *name) { return window->findChild<QLineEdit *>(name); }
@@ -216,37 +119,6 @@ class ConfigTransferTest : public QObject
         QCOMPARE(answerer.messages()[0].buttons.size(), 1);
     }
 
-    // The frames a write of the module's values sends back, in map order.
-    QList<QByteArray> writesOfModuleValues(bool withPasswords)
-    {
-        QList<QByteArray> frames;
-        const QVector<ExpectedItem> &items = expectedItems();
-        for (int row = 0; row < items.size(); ++row) {
-            const ExpectedItem &item = items[row];
-            switch (item.kind) {
-            case 'F':
-                frames << report(QByteArray(1, 0x11) + be16(item.index) +
-                                 be32(bitsOf(moduleFloatText(row).toFloat())));
-                break;
-            case 'C':
-                frames << report(QByteArray(1, 0x13) + be16(item.index) +
-                                 be16(formChoice(item.widget) & 0xFFFF));
-                break;
-            case 'P':
-                frames << report(QByteArray(1, 0x13) + be16(item.index) + be16(ModulePort));
-                break;
-            case 'T':
-                frames << textWrite(item.index, moduleText(item.index));
-                break;
-            case 'W':
-                if (withPasswords)
-                    frames << textWrite(item.index, "new" + QByteArray::number(item.index));
-                break;
-            }
-        }
-        return frames;
-    }
-
 private slots:
     void initTestCase() { testenv::isolateSettings(); }
 
@@ -264,7 +136,7 @@ private slots:
 
     void readFillsEveryReadableItemAndBlanksPasswords()
     {
-        fillModule();
+        fillModuleWithTestValues();
         module().setSerialNumber(0xFFFFFFFF);
         module().setSoftwareVersion(0xFFFE);
         QVERIFY(open());
@@ -316,24 +188,16 @@ private slots:
         for (const char *name : {"LabelWUPass", "LabelEmailPass", "LabelFTPPass"})
             QVERIFY(label(name)->isHidden());
 
-        QCOMPARE(progress.size(), 49);
-        for (int step = 0; step < progress.size(); ++step) {
-            const ProgressSeen &seen = progress[step];
-            QVERIFY(seen.present && seen.visible);
-            QCOMPARE(seen.value, step + 2);
-            QCOMPARE(seen.minimum, 0);
-            QCOMPARE(seen.maximum, 51);
-            QCOMPARE(seen.label, QString("Reading Settings..."));
-            QCOMPARE(seen.title, QString("Talvik"));
-            QCOMPARE(seen.modality, Qt::WindowModal);
-            QCOMPARE(seen.buttons, 0);
-        }
+        QStringList steps;
+        for (int step = 2; step <= 50; ++step)
+            steps << progressAt(step, 51, "Reading Settings...");
+        QCOMPARE(progress, steps);
         QVERIFY(window->findChild<QProgressDialog *>() == nullptr);
     }
 
-    void readThenWriteGivesTheModuleBackWhatItHad()
+    void writeSendsBackWhatWasReadAndOnlyFilledPasswords()
     {
-        fillModule();
+        fillModuleWithTestValues();
         QVERIFY(open());
         {
             DialogAnswerer answerer;
@@ -344,7 +208,8 @@ private slots:
         sim::clearWrittenReports();
         watchProgress();
 
-        DialogAnswerer answerer;
+        auto writer = std::make_unique<DialogAnswerer>();
+        DialogAnswerer &answerer = *writer;
         write(answerer);
         QCOMPARE(answerer.messages().size(), 2);
         verifyMessage(answerer.messages()[0], QMessageBox::Critical,
@@ -364,56 +229,36 @@ private slots:
         QCOMPARE(moduleState(), after);
         QCOMPARE(module().int16Parameter(0x00E8), quint16(ModulePort));
 
-        QCOMPARE(progress.size(), 49);
-        int written = 0;
-        const QVector<ExpectedItem> &items = expectedItems();
-        for (int row = 0, step = 0; row < items.size(); ++row) {
-            if (items[row].kind == 'W')
-                continue;
-            const ProgressSeen &seen = progress[step++];
-            // Skipped passwords count as done.
-            QCOMPARE(seen.value, row);
-            QCOMPARE(seen.maximum, 53);
-            QCOMPARE(seen.label, QString("Writing Settings..."));
-            QCOMPARE(seen.modality, Qt::WindowModal);
-            QCOMPARE(seen.buttons, 0);
-            ++written;
-        }
-        QCOMPARE(written, 49);
-    }
+        // Skipped passwords count as done.
+        QStringList steps;
+        for (int row = 0; row < expectedItems().size(); ++row)
+            if (expectedItems()[row].kind != 'W')
+                steps << progressAt(row, 53, "Writing Settings...");
+        QCOMPARE(progress, steps);
 
-    void writeSendsEveryFilledPasswordInMapOrder()
-    {
-        fillModule();
-        QVERIFY(open());
-        {
-            DialogAnswerer answerer;
-            read(answerer);
-        }
-        for (const char *name :
-             {"LineEditWUPass", "LineEditEmailPass", "LineEditFTPPass", "LineEditWiFiPass"}) {
-            for (const ExpectedItem &item : expectedItems())
-                if (qstrcmp(item.widget, name) == 0)
-                    edit(name)->setText("new" + QString::number(item.index));
-            if (QLineEdit *verify = edit(qPrintable(QString(name) + "Ver")))
-                verify->setText(edit(name)->text());
+        writer.reset();
+        // All four passwords filled: 53 writes, each password in its place.
+        for (const ExpectedItem &item : expectedItems()) {
+            if (item.kind != 'W')
+                continue;
+            edit(item.widget)->setText("new" + QString::number(item.index));
+            if (QLineEdit *verify = edit(qPrintable(QString(item.widget) + "Ver")))
+                verify->setText(edit(item.widget)->text());
         }
         sim::clearWrittenReports();
-
-        DialogAnswerer answerer;
-        write(answerer);
-        QCOMPARE(answerer.messages().size(), 2);
-        QCOMPARE(answerer.messages()[1].text, QString("Settings written to unit."));
-        const QList<QByteArray> frames = wire();
-        QCOMPARE(frames.size(), 54);
-        QCOMPARE(frames,
+        DialogAnswerer again;
+        write(again);
+        QCOMPARE(again.messages().size(), 2);
+        QCOMPARE(again.messages()[1].text, QString("Settings written to unit."));
+        QCOMPARE(wire().size(), 1 + 53);
+        QCOMPARE(wire(),
                  QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(true));
         QCOMPARE(module().textParameter(0x03A6), std::string("new934"));
     }
 
     void failedWriteLeavesEarlierItemsWrittenAndSendsNoMore()
     {
-        fillModule();
+        fillModuleWithTestValues();
         QVERIFY(open());
         {
             DialogAnswerer answerer;
@@ -524,7 +369,7 @@ private slots:
     {
         QFETCH(int, version);
         QFETCH(bool, supported);
-        fillModule();
+        fillModuleWithTestValues();
         module().setEepromVersion(version);
         module().setSerialNumber(77);
         module().setSoftwareVersion(5);
@@ -575,7 +420,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, message);
         QFETCH(int, queries);
-        fillModule();
+        fillModuleWithTestValues();
         module().answerWrongCode(0xFF, sim::Always, code);
         module().setSerialNumber(4242);
         module().setSoftwareVersion(3);
@@ -616,7 +461,7 @@ private slots:
 
     void failedReadKeepsTheRestOfTheForm()
     {
-        fillModule();
+        fillModuleWithTestValues();
         // Three identity queries and nine items pass; the temperature slope fails.
         module().addFault({sim::FaultKind::WrongCode, 0xFF, sim::AnyCommand, 12, 1});
         QVERIFY(open());

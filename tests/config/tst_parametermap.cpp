@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QSet>
 #include <QTest>
 
 using config::Kind;
@@ -15,14 +14,6 @@ using config::ParameterMap;
 class ParameterMapTest : public QObject
 {
     Q_OBJECT
-
-    static int rowOf(const char *widget)
-    {
-        for (int i = 0; i < config::ParameterCount; ++i)
-            if (qstrcmp(ParameterMap[i].widget, widget) == 0)
-                return i;
-        return -1;
-    }
 
 private slots:
     void mapHoldsTheModulesItemsInOrder()
@@ -102,57 +93,6 @@ private slots:
         QCOMPARE(keys, expected);
         QCOMPARE(config::fileParameterCount(), 49);
         QCOMPARE(config::readableParameterCount(), 49);
-    }
-
-    void indicesFallInTheBandOfTheirKindAndAreUnique()
-    {
-        QSet<int> indices;
-        QSet<QString> widgets;
-        for (const config::Parameter &parameter : ParameterMap) {
-            QVERIFY2(!indices.contains(parameter.index), parameter.widget);
-            QVERIFY2(!widgets.contains(parameter.widget), parameter.widget);
-            indices.insert(parameter.index);
-            widgets.insert(parameter.widget);
-            switch (parameter.kind) {
-            case Kind::Float:
-                QVERIFY2(parameter.index % 4 == 0 && parameter.index <= 80 && parameter.index != 36,
-                         parameter.widget);
-                break;
-            case Kind::Choice:
-            case Kind::Port:
-                QVERIFY2(parameter.index % 2 == 0 && parameter.index >= 200 &&
-                             parameter.index <= 252,
-                         parameter.widget);
-                break;
-            case Kind::Text:
-            case Kind::Password:
-                QVERIFY2(parameter.index >= 500 && parameter.index <= 934, parameter.widget);
-                break;
-            }
-        }
-        // The four passwords, in map order, and the one kept in files.
-        QStringList passwords;
-        for (const config::Parameter &parameter : ParameterMap)
-            if (parameter.kind == Kind::Password)
-                passwords << QString("%1:%2").arg(parameter.widget).arg(parameter.index);
-        QCOMPARE(passwords, QStringList({"LineEditWUPass:535", "LineEditEmailPass:617",
-                                         "LineEditFTPPass:741", "LineEditWiFiPass:934"}));
-        QCOMPARE(ParameterMap[rowOf("LineEditEmailServerPort")].kind, Kind::Port);
-        QCOMPARE(ParameterMap[rowOf("LineEditEmailServerPort")].fileKey, nullptr);
-    }
-
-    void eachAnalogTypeComesBeforeItsChannelsOtherItems()
-    {
-        for (const char *channel : {"AN1", "AN2"}) {
-            const int type = rowOf(qPrintable(QString("ComboBox%1Type").arg(channel)));
-            QVERIFY(type >= 0);
-            for (const char *field :
-                 {"ComboBox%1Units", "LineEdit%1A", "LineEdit%1B", "LineEdit%1C", "LineEdit%1D",
-                  "LineEdit%1Ref", "LineEdit%1Units"}) {
-                const int row = rowOf(qPrintable(QString(field).arg(channel)));
-                QVERIFY2(row > type, field);
-            }
-        }
     }
 
     void defaultsAreSlopesOneOffsetsZeroChoicesNoneRestEmpty()
