@@ -75,11 +75,6 @@ void sliceDataFrame(unsigned char *frame, const unsigned char *image, quint32 si
     std::memcpy(frame, image + offset, taken);
 }
 
-int dataFrameCount(quint32 size)
-{
-    return static_cast<int>((size + DataFrameSize - 1) / DataFrameSize);
-}
-
 QString uploadLabel(quint32 offset, quint32 size)
 {
     return QString("Uploading %1 of %2").arg(offset).arg(size);

@@ -33,7 +33,6 @@ int buildSerialSetFrame(unsigned char *frame, quint32 serialNumber);
 // Copies the 64 image bytes from offset into frame; the part of the last
 // frame beyond size is filled with zeros.
 void sliceDataFrame(unsigned char *frame, const unsigned char *image, quint32 size, quint32 offset);
-int dataFrameCount(quint32 size);
 
 // The seconds of the local time's distance from UTC in whole quarter hours,
 // truncated toward zero, as the module's signed byte.

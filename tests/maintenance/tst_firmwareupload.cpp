@@ -1,7 +1,8 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
+#include "tests/maintenance/modulewire.h"
 #include "tests/maintenance/progresswatcher.h"
-#include "tests/maintenance/scriptedmodule.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
@@ -92,7 +93,7 @@ private slots:
 
     void init()
     {
-        sim::reset();
+        sim::freshModule(false);
         QSettings("Norvale", "Talvik").clear();
     }
 
@@ -104,7 +105,6 @@ private slots:
 
     void hundredByteImageGoesOutAsTwoFramesAndIsAccepted()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         const QByteArray image = imageOf(100);
         const QString path = writeImage("hundred.bin", image);
@@ -132,6 +132,10 @@ private slots:
         QCOMPARE(fileDialog.text, QString("Norvale Firmware (*.bin)"));
         QCOMPARE(fileDialog.parent, window.get());
 
+        // The module summed the bytes it kept to the checksum announced.
+        QCOMPARE(sim::module().firmwareVerdict(), sim::FirmwareVerdict::Accepted);
+        QCOMPARE(sim::module().firmwareImage(),
+                 std::vector<unsigned char>(image.begin(), image.end()));
         verifyOnlyMessage(answers, QMessageBox::Information, "Firmware upload complete.");
         QCOMPARE(watcher.progressAtMessage, QList<bool>{false});
         QVERIFY(watcher.statusMessages.contains("Uploading Firmware..."));
@@ -140,8 +144,7 @@ private slots:
 
     void imageOfExactlyTwoFramesSendsNoThirdAndAWrongVerdictFails()
     {
-        ScriptedModule module;
-        module.finalReply = 0x0B;
+        sim::module().setFirmwareEnding(sim::FirmwareEnding::Reject);
         QVERIFY(connectWindow());
         const QByteArray image = imageOf(128);
         DialogAnswerer answers;
@@ -155,6 +158,7 @@ private slots:
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent[0], startFrame(image));
         QCOMPARE(sent[1] + sent[2], image);
+        QCOMPARE(sim::module().firmwareFramesReceived(), 2);
         QCOMPARE(frameLabels(watcher.labels),
                  (QStringList{"Uploading 0 of 128", "Uploading 64 of 128"}));
         verifyOnlyMessage(answers, QMessageBox::Critical, "Firmware upload failed. 5");
@@ -166,10 +170,13 @@ private slots:
     {
         // Whatever the module sends after its start reply stays in the
         // receive buffer through the pause and the frames.
-        ScriptedModule module;
-        module.verdictWithStartReply = true;
-        QVERIFY(connectWindow());
         const QByteArray image = imageOf(64);
+        sim::setResponder([](const unsigned char *payload) -> std::vector<sim::Report> {
+            if (payload[0] == 0x09)
+                return {report(bytes({0x09})), report(bytes({0x0A}))};
+            return {};
+        });
+        QVERIFY(connectWindow());
         DialogAnswerer answers;
         answers.chooseFile(writeImage("early.bin", image));
         answers.pressButton(QMessageBox::Ok);
@@ -182,12 +189,11 @@ private slots:
 
     void startFrameNotAcceptedSendsNoDataAndIsNotRepeated()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         const QByteArray image = imageOf(100);
         const QString path = writeImage("refused.bin", image);
 
-        module.startReply = 0x0A;
+        sim::module().answerWrongCode(0x0A, 1, 0x09);
         {
             DialogAnswerer answers;
             answers.chooseFile(path);
@@ -200,7 +206,7 @@ private slots:
         }
 
         sim::clearWrittenReports();
-        module.startReply = -1;
+        sim::module().staySilent(1, 0x09);
         {
             DialogAnswerer answers;
             answers.chooseFile(path);
@@ -211,12 +217,12 @@ private slots:
             verifyOnlyMessage(answers, QMessageBox::Critical, "Firmware upload failed. 1");
             QCOMPARE(watcher.progressAtMessage, QList<bool>{true});
         }
+        QCOMPARE(sim::module().firmwareFramesReceived(), 0);
         QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
     }
 
     void cancelBeforeTheFirstFrameSendsNothingMore()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         const QByteArray image = imageOf(300);
         DialogAnswerer answers;
@@ -227,7 +233,8 @@ private slots:
         clickUpload();
 
         QCOMPARE(writtenPayloads(), QList<QByteArray>{startFrame(image)});
-        QCOMPARE(module.dataFrames, 0);
+        QCOMPARE(sim::module().firmwareVerdict(), sim::FirmwareVerdict::Receiving);
+        QCOMPARE(sim::module().firmwareFramesReceived(), 0);
         QCOMPARE(answers.messages().size(), 0);
         QCOMPARE(answers.unexpected(), 0);
         QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
@@ -235,9 +242,9 @@ private slots:
 
     void unplugWhileFramesGoOutFailsWithThree()
     {
-        ScriptedModule module;
-        module.unplugAtDataFrame = 3;
         QVERIFY(connectWindow());
+        // The start frame and three data frames reach it, then it is gone.
+        sim::dropOffAfterOutputReports(4);
         const QByteArray image = imageOf(640);
         DialogAnswerer answers;
         answers.chooseFile(writeImage("unplugged.bin", image));
@@ -255,9 +262,9 @@ private slots:
 
     void unplugWhileAwaitingTheVerdictFailsWithFour()
     {
-        ScriptedModule module;
-        module.unplugAfterImage = true;
+        sim::module().setFirmwareEnding(sim::FirmwareEnding::Silent);
         QVERIFY(connectWindow());
+        sim::dropOffAfterOutputReports(3);
         const QByteArray image = imageOf(100);
         DialogAnswerer answers;
         answers.chooseFile(writeImage("noverdict.bin", image));
@@ -267,14 +274,14 @@ private slots:
         clickUpload();
 
         QCOMPARE(writtenPayloads().size(), 3);
-        QCOMPARE(module.receivedImage.left(100), image);
+        QCOMPARE(sim::module().firmwareImage(),
+                 std::vector<unsigned char>(image.begin(), image.end()));
         verifyOnlyMessage(answers, QMessageBox::Critical, "Firmware upload failed. 4");
         QCOMPARE(watcher.progressAtMessage, QList<bool>{false});
     }
 
     void unusableFilesAreRefusedBeforeAnythingIsSent()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         const QString big = writeImage("big.bin", QByteArray(262145, '\1'));
         const QString empty = writeImage("empty.bin", QByteArray());
@@ -293,6 +300,7 @@ private slots:
             clickUpload();
 
         QVERIFY(writtenPayloads().isEmpty());
+        QCOMPARE(sim::module().firmwareStartCount(), 0);
         QCOMPARE(answers.unexpected(), 0);
         QCOMPARE(answers.unanswered(), 0);
         const QStringList texts = {

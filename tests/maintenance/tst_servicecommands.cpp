@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
-#include "tests/maintenance/scriptedmodule.h"
+#include "sim/simulatedmodule.h"
+#include "tests/maintenance/modulewire.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
@@ -84,7 +85,7 @@ private slots:
 
     void init()
     {
-        sim::reset();
+        sim::freshModule(false);
         QSettings("Norvale", "Talvik").clear();
     }
 
@@ -96,7 +97,6 @@ private slots:
 
     void tickingTheBoxWhileConnectedSetsTheClockAndUntickingSendsNothing()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         QVERIFY(writtenPayloads().isEmpty());
         DialogAnswerer answers;
@@ -106,13 +106,14 @@ private slots:
         const QDateTime after = QDateTime::currentDateTime();
         QCOMPARE(writtenPayloads().size(), 1);
         verifyClockFrame(writtenPayloads().first(), before, after);
+        QCOMPARE(sim::module().clockSetCount(), 1);
 
         setTimeBox()->setChecked(false);
         QCOMPARE(writtenPayloads().size(), 1);
         QCOMPARE(answers.seen().size(), 0);
 
         // A module that answers with another code did not take the time.
-        module.clockReply = 0x01;
+        sim::module().answerWrongCode(0x01, 1, 0x08);
         answers.pressButton(QMessageBox::Ok);
         setTimeBox()->setChecked(true);
         QCOMPARE(writtenPayloads().size(), 2);
@@ -122,7 +123,6 @@ private slots:
     void storedPreferenceSetsTheClockOnConnectionOnly()
     {
         QSettings("Norvale", "Talvik").setValue("SetTime", true);
-        ScriptedModule module;
         DialogAnswerer answers;
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(connectWindow());
@@ -130,12 +130,13 @@ private slots:
         QVERIFY(setTimeBox()->isChecked());
         QCOMPARE(writtenPayloads().size(), 1);
         verifyClockFrame(writtenPayloads().first(), before, after);
+        QCOMPARE(sim::module().clockSetCount(), 1);
         QCOMPARE(answers.seen().size(), 0);
     }
 
     void serialNumberIsSetAndTheModulesOwnNumberShown()
     {
-        ScriptedModule module;
+        sim::module().setSerialNumber(20471);
         QVERIFY(connectWindow());
         DialogAnswerer answers;
         answers.cancelInput();
@@ -152,12 +153,18 @@ private slots:
         QCOMPARE(writtenPayloads(), (QList<QByteArray>{padded(bytes({0x01, 0xA5, 0, 0, 0, 0})),
                                                        padded(bytes({0x01}))}));
         verifyOnlyMessage(answers, QMessageBox::Information, "Serial Number set.");
+        QCOMPARE(sim::module().serialNumber(), 0u);
         QCOMPARE(serialLabel(), QString("Serial Number: 0"));
 
         // The label shows what the module reports, as an unsigned number.
         sim::clearWrittenReports();
-        module.keepReportedSerial = true;
-        module.serialNumber = 3000000000u;
+        sim::setResponder([](const unsigned char *payload) -> std::vector<sim::Report> {
+            if (payload[0] != 0x01)
+                return {};
+            if (payload[1] == 0xA5)
+                return {report(bytes({0x01}))};
+            return {report(bytes({0x01, 0xB2, 0xD0, 0x5E, 0x00}))};
+        });
         answers.enterInteger(2147483647);
         answers.pressButton(QMessageBox::Ok);
         click("ButtonSetSN");
@@ -167,11 +174,10 @@ private slots:
 
     void serialNumberFailuresLeaveTheLabelAlone()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         const QString label = serialLabel();
 
-        module.serialSetReply = 0x02;
+        sim::module().answerWrongCode(0x02, 1, 0x01);
         {
             DialogAnswerer answers;
             answers.enterInteger(12);
@@ -183,8 +189,12 @@ private slots:
 
         // Accepted, but the read-back stays silent through both attempts.
         sim::clearWrittenReports();
-        module.serialSetReply = 0x01;
-        module.serialGetReply = -1;
+        sim::RequestFault silentReadBack;
+        silentReadBack.kind = sim::FaultKind::Silent;
+        silentReadBack.command = 0x01;
+        silentReadBack.skip = 1;
+        silentReadBack.times = 2;
+        sim::module().addFault(silentReadBack);
         {
             DialogAnswerer answers;
             answers.enterInteger(34);
@@ -195,13 +205,12 @@ private slots:
                                         padded(bytes({0x01})), padded(bytes({0x01}))}));
             verifyOnlyMessage(answers, QMessageBox::Critical, "Failed to get serial number.");
         }
-        QCOMPARE(module.serialNumber, 34u);
+        QCOMPARE(sim::module().serialNumber(), 34u);
         QCOMPARE(serialLabel(), label);
     }
 
     void eraseLogAsksNothingAndReportsTheOutcome()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         {
             DialogAnswerer answers;
@@ -209,8 +218,9 @@ private slots:
             click("ButtonEraseLog");
             QCOMPARE(writtenPayloads(), QList<QByteArray>{padded(bytes({0x06}))});
             verifyOnlyMessage(answers, QMessageBox::Information, "Log erased.");
+            QCOMPARE(sim::module().eraseCount(), 1);
         }
-        module.eraseReply = 0x07;
+        sim::module().answerWrongCode(0x07, 1, 0x06);
         {
             DialogAnswerer answers;
             answers.pressButton(QMessageBox::Ok);
@@ -222,22 +232,24 @@ private slots:
 
     void cellSwitchWritesOneToDisableAndZeroToEnable()
     {
-        ScriptedModule module;
         QVERIFY(connectWindow());
         DialogAnswerer answers;
         answers.pressButtonLabelled("Disable");
         answers.pressButton(QMessageBox::Ok);
+        click("ButtonDisableCell");
+        QCOMPARE(sim::module().cellSwitch(), 1);
+
         answers.pressButtonLabelled("Enable");
         answers.pressButton(QMessageBox::Ok);
         answers.pressButton(QMessageBox::Cancel);
         answers.escapeMessageBox();
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 3; ++i)
             click("ButtonDisableCell");
+        QCOMPARE(sim::module().cellSwitch(), 0);
 
         QCOMPARE(writtenPayloads(),
                  (QList<QByteArray>{padded(bytes({0x13, 0x00, 0xF0, 0x00, 0x01})),
                                     padded(bytes({0x13, 0x00, 0xF0, 0x00, 0x00}))}));
-        QCOMPARE(module.int16Parameters.value(240, -1), 0);
         QCOMPARE(answers.unexpected(), 0);
         QCOMPARE(answers.unanswered(), 0);
 
@@ -266,9 +278,8 @@ private slots:
 
     void cellSwitchRefusedByTheModuleIsReported()
     {
-        ScriptedModule module;
-        module.int16WriteReply = 0x12;
         QVERIFY(connectWindow());
+        sim::module().answerWrongCode(0x12, 1, 0x13);
         DialogAnswerer answers;
         answers.pressButtonLabelled("Enable");
         answers.pressButton(QMessageBox::Ok);
