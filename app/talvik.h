@@ -51,8 +51,8 @@ public:
     // Writes slots 0 .. recordCount - 1 of the log store as the measurement
     // file and its "-system" companion; 0 when both were written, -1 (after
     // telling the user) when either could not be.
-    int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
-                    bool withSoil, bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
+    int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount, bool withSoil,
+                    bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
 
     // --- maintenance (maintenance/) ---
     void uploadFirmware();
