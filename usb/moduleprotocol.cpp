@@ -8,6 +8,13 @@
 namespace
 {
 constexpr int ReplyWaitCount = 1000;
+
+// A parameter command succeeds when a reply came and echoes its code; a wrong
+// code is not asked again.
+bool exchange(Talvik &window, const unsigned char *request, int length, unsigned char *reply)
+{
+    return window.transact(request, length, reply) > 0 && reply[0] == request[0];
+}
 } // namespace
 
 int Talvik::transactOnce(const unsigned char *request, int requestLength, unsigned char *reply)
@@ -33,7 +40,7 @@ int Talvik::readParamFloat(int parameterIndex, float &value)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildParamRead(request, wire::ReadFloat, parameterIndex);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::ReadFloat)
+    if (!exchange(*this, request, length, reply))
         return -1;
     value = wire::floatFromReply(reply);
     return 0;
@@ -44,7 +51,7 @@ int Talvik::writeParamFloat(int parameterIndex, float value)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildFloatWrite(request, parameterIndex, value);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::WriteFloat)
+    if (!exchange(*this, request, length, reply))
         return -1;
     return 0;
 }
@@ -54,7 +61,7 @@ int Talvik::readParamInt16(int parameterIndex, int &value)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildParamRead(request, wire::ReadInt16, parameterIndex);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::ReadInt16)
+    if (!exchange(*this, request, length, reply))
         return -1;
     value = wire::int16FromReply(reply);
     return 0;
@@ -65,7 +72,7 @@ int Talvik::writeParamInt16(int parameterIndex, int value)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildInt16Write(request, parameterIndex, value);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::WriteInt16)
+    if (!exchange(*this, request, length, reply))
         return -1;
     return 0;
 }
@@ -75,7 +82,7 @@ int Talvik::readParamString(int parameterIndex, QString &text)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildParamRead(request, wire::ReadText, parameterIndex);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::ReadText)
+    if (!exchange(*this, request, length, reply))
         return -1;
     text = wire::textFromReply(reply);
     return 0;
@@ -86,7 +93,7 @@ int Talvik::writeParamString(int parameterIndex, const QString &text)
     unsigned char request[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = wire::buildTextWrite(request, parameterIndex, text);
-    if (transact(request, length, reply) == 0 || reply[0] != wire::WriteText)
+    if (!exchange(*this, request, length, reply))
         return -1;
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "app/startup.h"
 #include "app/talvik.h"
 #include "sim/logrecords.h"
 #include "sim/simdevice.h"
@@ -47,9 +48,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication application(argc, argv);
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    useApplicationFont();
 
     Talvik window;
     window.show();

@@ -1,5 +1,6 @@
 // Renders every page of the main window to PNG files, the way a technician
 // sees them with a module connected, so changes to the form can be looked at.
+#include "app/startup.h"
 #include "app/talvik.h"
 #include "sim/simdevice.h"
 
@@ -13,9 +14,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication application(argc, argv);
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    useApplicationFont();
 
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
