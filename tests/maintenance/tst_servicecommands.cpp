@@ -134,6 +134,39 @@ private slots:
         QCOMPARE(answers.seen().size(), 0);
     }
 
+    void clockIsSetOnEveryConnectionBeforeTheButtonsAreEnabled()
+    {
+        QSettings("Norvale", "Talvik").setValue("SetTime", true);
+        // Whether the action buttons were already usable when each clock
+        // frame reached the module.
+        auto buttonsUsableAtClock = std::make_shared<QList<bool>>();
+        sim::setResponder([this, buttonsUsableAtClock](const unsigned char *payload) {
+            if (payload[0] != 0x08)
+                return std::vector<sim::Report>{};
+            buttonsUsableAtClock->append(
+                window->findChild<QPushButton *>("ButtonUpdateFirmware")->isEnabled());
+            return std::vector<sim::Report>{report(bytes({0x08}))};
+        });
+        DialogAnswerer answers;
+        QVERIFY(connectWindow());
+        QCOMPARE(*buttonsUsableAtClock, QList<bool>{false});
+
+        // While the module is away, ticking the box has nothing to talk to
+        // and must not complain.
+        sim::unplug();
+        QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
+        setTimeBox()->setChecked(false);
+        setTimeBox()->setChecked(true);
+        QCOMPARE(*buttonsUsableAtClock, QList<bool>{false});
+
+        sim::plug();
+        QVERIFY(testenv::waitForStatus(*window, "Connected"));
+        QCOMPARE(*buttonsUsableAtClock, (QList<bool>{false, false}));
+        QCOMPARE(writtenPayloads().size(), 2);
+        QCOMPARE(answers.seen().size(), 0);
+        sim::setResponder(nullptr);
+    }
+
     void serialNumberIsSetAndTheModulesOwnNumberShown()
     {
         sim::module().setSerialNumber(20471);
