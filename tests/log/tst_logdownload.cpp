@@ -420,6 +420,68 @@ private slots:
         QCOMPARE(module.newRecordCount(), 300u);
     }
 
+    void progressWindowsAndStatusFollowTheFetchAndTheExport()
+    {
+        sim::SimulatedModule &module = connectModule();
+        module.addRecords(plainLog(40));
+
+        // What a progress window shows whenever the download lets events
+        // through; each label update is followed by such a pass.
+        struct Shown {
+            QString label, title, status, cancel;
+            bool windowModal;
+            int maximum, value;
+        };
+        QList<Shown> shown;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, [&] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *progress = qobject_cast<QProgressDialog *>(widget);
+                if (progress == nullptr || !progress->isVisible())
+                    continue;
+                QStringList buttons;
+                for (const QPushButton *button : progress->findChildren<QPushButton *>())
+                    buttons.append(button->text());
+                const Shown now{progress->labelText(),
+                                progress->windowTitle(),
+                                window->statusBar()->currentMessage(),
+                                buttons.join('|'),
+                                progress->windowModality() == Qt::WindowModal,
+                                progress->maximum(),
+                                progress->value()};
+                if (shown.isEmpty() || shown.last().label != now.label)
+                    shown.append(now);
+            }
+        });
+        watcher.start(0);
+
+        DialogAnswerer answerer;
+        download(answerer, path("Watched.csv"), 1);
+        watcher.stop();
+        expectOneMessage(answerer, QMessageBox::Information, "Download complete.");
+
+        QStringList labels;
+        for (const Shown &s : shown) {
+            labels.append(s.label);
+            QCOMPARE(s.title, QString("Talvik"));
+            QVERIFY(s.windowModal);
+            QCOMPARE(s.status, QString("Downloading Log..."));
+            const bool exporting = s.label == "Processing Log Information...";
+            QCOMPARE(s.cancel, exporting ? QString() : QString("Cancel"));
+            const QRegularExpressionMatch fetching =
+                QRegularExpression("^Downloading Log (\\d+) of 40$").match(s.label);
+            if (fetching.hasMatch())
+                QCOMPARE(s.value, fetching.captured(1).toInt());
+            if (exporting || fetching.hasMatch())
+                QCOMPARE(s.maximum, 40);
+        }
+        labels.removeAll("Downloading Log Information...");
+        QCOMPARE(labels,
+                 (QStringList{"Downloading Log 0 of 40", "Downloading Log 16 of 40",
+                              "Downloading Log 32 of 40", "Processing Log Information..."}));
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
+    }
+
     void failingFinishLeavesTheFilesAndSaysSo()
     {
         sim::SimulatedModule &module = connectModule();
