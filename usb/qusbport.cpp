@@ -107,8 +107,12 @@ void QUSBPort::run()
                 emit openPortFailed();
                 QThread::msleep(OpenRetryMs);
             }
-            if (!running)
+            // A stop that comes just after an open still closes the device:
+            // nobody reads it any more, and the handle must not outlive us.
+            if (!running) {
+                closeDevice();
                 return;
+            }
         }
         emit openPortSuccess();
 

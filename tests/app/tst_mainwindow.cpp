@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 #include "ui_talvik.h"
@@ -16,6 +17,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -369,6 +371,30 @@ private slots:
         QCOMPARE(QSettings("Norvale", "Talvik").value("SetTime").toBool(), true);
         box->setChecked(false);
         QCOMPARE(QSettings("Norvale", "Talvik").value("SetTime").toBool(), false);
+    }
+
+    void tickingBeforeTheConnectionIsReportedOnlyStoresThePreference()
+    {
+        // The port has the module open, but the window has not heard of it
+        // yet: it is still disconnected, so the tick sends nothing, and the
+        // clock is set once the connection is reported.
+        sim::freshModule();
+        window = std::make_unique<Talvik>();
+        QElapsedTimer spin;
+        spin.start();
+        while (sim::openCount() == 0 && spin.elapsed() < 2000)
+            QThread::msleep(1);
+        QThread::msleep(50);
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Disconnected"));
+
+        widget<QCheckBox>("CheckBoxSetTime")->setChecked(true);
+        QCOMPARE(QSettings("Norvale", "Talvik").value("SetTime").toBool(), true);
+        QVERIFY(sim::writtenReports().empty());
+
+        QVERIFY(testenv::waitForStatus(*window, "Connected"));
+        const auto written = sim::writtenReports();
+        QCOMPARE(written.size(), size_t(1));
+        QCOMPARE(int(written[0].bytes[1]), 0x08);
     }
 
     void featureSwitchesShowTheirButtons_data()

@@ -229,6 +229,28 @@ private slots:
         QVERIFY(port->wait(2000));
         QVERIFY(!capturedLines().contains("USBPort: Thread Terminating"));
     }
+
+    void stopRightAfterAnOpenLeavesNoDeviceBehind()
+    {
+        // The stop lands at varying moments around the open; whichever way
+        // the thread ends, it must not keep the device open with nobody
+        // reading it.
+        sim::plug();
+        const unsigned char frame[1] = {0};
+        for (int cycle = 0; cycle < 500; ++cycle) {
+            QUSBPort stopped;
+            const int opensBefore = sim::openCount();
+            QElapsedTimer spin;
+            spin.start();
+            stopped.start();
+            while (sim::openCount() == opensBefore && spin.elapsed() < 2000) {
+            }
+            stopped.stop();
+            QVERIFY(stopped.wait(2000));
+            QCOMPARE(stopped.writeFrame(frame, 1), -1);
+        }
+        QVERIFY(sim::writtenReports().empty());
+    }
 };
 
 QTEST_GUILESS_MAIN(QUSBPortTest)
