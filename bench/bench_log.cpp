@@ -6,6 +6,7 @@
 #include "log/logstore.h"
 #include "sim/simulatedmodule.h"
 #include "tests/support/dialoganswerer.h"
+#include "tests/support/testenvironment.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,6 +104,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "default.debug=false;qt.qpa.*=false");
     QApplication application(argc, argv);
+    // The user's own SetTime preference must not change what is measured.
+    testenv::isolateSettings();
     QTemporaryDir folder;
 
     {
