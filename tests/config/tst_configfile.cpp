@@ -58,13 +58,8 @@ class ConfigFileTest : public QObject
 
     bool open()
     {
-        sim::plug();
-        window = std::make_unique<Talvik>();
-        window->show();
-        if (!testenv::waitForStatus(*window, "Connected"))
-            return false;
-        sim::clearWrittenReports();
-        return true;
+        window = testenv::openConnectedWindow();
+        return window != nullptr;
     }
 
     QLineEdit *edit(const char *name) { return window->findChild<QLineEdit *>(name); }

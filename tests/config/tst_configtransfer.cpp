@@ -26,13 +26,8 @@ class ConfigTransferTest : public QObject
 
     bool open()
     {
-        sim::plug();
-        window = std::make_unique<Talvik>();
-        window->show();
-        if (!testenv::waitForStatus(*window, "Connected"))
-            return false;
-        sim::clearWrittenReports();
-        return true;
+        window = testenv::openConnectedWindow();
+        return window != nullptr;
     }
 
     void watchProgress()

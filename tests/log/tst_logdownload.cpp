@@ -129,11 +129,9 @@ class LogDownloadTest : public QObject
     sim::SimulatedModule &connectModule()
     {
         sim::SimulatedModule &module = sim::freshModule();
-        window = std::make_unique<Talvik>();
-        window->show();
-        if (!testenv::waitForStatus(*window, "Connected"))
+        window = testenv::openConnectedWindow();
+        if (window == nullptr)
             qWarning("the module did not connect");
-        sim::clearWrittenReports();
         return module;
     }
 

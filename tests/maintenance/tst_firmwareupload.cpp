@@ -54,13 +54,8 @@ class FirmwareUploadTest : public QObject
 
     bool connectWindow()
     {
-        window = std::make_unique<Talvik>();
-        window->show();
-        sim::plug();
-        if (!testenv::waitForStatus(*window, "Connected"))
-            return false;
-        sim::clearWrittenReports();
-        return true;
+        window = testenv::openConnectedWindow();
+        return window != nullptr;
     }
 
     void clickUpload() { window->findChild<QPushButton *>("ButtonUpdateFirmware")->click(); }

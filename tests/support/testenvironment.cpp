@@ -1,6 +1,7 @@
 #include "tests/support/testenvironment.h"
 
 #include "app/talvik.h"
+#include "sim/simdevice.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,6 +60,17 @@ bool waitForStatus(Talvik &window, const QString &status, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == status; },
                            timeoutMs);
+}
+
+std::unique_ptr<Talvik> openConnectedWindow()
+{
+    sim::plug();
+    auto window = std::make_unique<Talvik>();
+    window->show();
+    if (!waitForStatus(*window, "Connected"))
+        return nullptr;
+    sim::clearWrittenReports();
+    return window;
 }
 
 } // namespace testenv

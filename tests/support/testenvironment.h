@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class Talvik;
 
 namespace testenv
@@ -21,6 +23,10 @@ void removeTalvikIni();
 
 // Waits, with the event loop running, until the window shows the status.
 bool waitForStatus(Talvik &window, const QString &status, int timeoutMs = 3000);
+
+// Plugs the simulated module in, shows a new window, waits for "Connected"
+// and forgets the reports sent so far; null when it did not connect.
+std::unique_ptr<Talvik> openConnectedWindow();
 
 } // namespace testenv
 
