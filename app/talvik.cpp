@@ -1,6 +1,8 @@
 #include "app/talvik.h"
 
+#include "app/connectionhelp.h"
 #include "ui_talvik.h"
+#include "usb/modulesession.h"
 #include "usb/qusbport.h"
 
 #include <QApplication>
@@ -16,8 +18,8 @@ const char *const SetTimeKey = "SetTime";
 } // namespace
 
 Talvik::Talvik(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::TalvikClass), usbPort(nullptr), formReady(false),
-      connected(false)
+    : QMainWindow(parent), ui(new Ui::TalvikClass), usbPort(nullptr), session(nullptr),
+      formReady(false), connected(false), actionRunning(false), clockPending(false)
 {
     ui->setupUi(this);
     connect(ui->actionAbout, &QAction::triggered, this, &Talvik::on_About);
@@ -38,8 +40,11 @@ Talvik::Talvik(QWidget *parent)
     readFeatureSwitches();
 
     usbPort = new QUSBPort();
+    session = new ModuleSession(*usbPort);
     connect(usbPort, &QUSBPort::openPortFailed, this, &Talvik::openFailed);
     connect(usbPort, &QUSBPort::openPortSuccess, this, &Talvik::openSuccess);
+    // Why the module is not connected, in the status bar and the Help menu.
+    new ConnectionHelp(this, usbPort);
     usbPort->start(QThread::InheritPriority);
 
     lastDirectory = QDir::homePath() + "/Documents/";
@@ -63,6 +68,7 @@ Talvik::~Talvik()
     // hidapi must not be torn down under a running port thread.
     usbPort->stop();
     usbPort->wait();
+    delete session;
     delete usbPort;
     delete ui;
 }
@@ -83,6 +89,11 @@ void Talvik::setActionButtonsEnabled(bool enabled)
         button->setEnabled(enabled);
 }
 
+void Talvik::showConnectionState()
+{
+    statusBar()->showMessage(usbPort->isDeviceOpen() ? tr("Connected") : tr("Disconnected"));
+}
+
 void Talvik::showMessage(bool failure, const QString &text)
 {
     if (failure)
@@ -91,19 +102,54 @@ void Talvik::showMessage(bool failure, const QString &text)
         QMessageBox::information(this, tr("Talvik"), text);
 }
 
+Talvik::ActionScope::ActionScope(Talvik &owner) : window(owner), nested(owner.actionRunning)
+{
+    window.actionRunning = true;
+    window.updateActionButtons();
+}
+
+Talvik::ActionScope::~ActionScope()
+{
+    if (nested)
+        return;
+    window.setClockForReconnections();
+    window.actionRunning = false;
+    window.updateActionButtons();
+}
+
+void Talvik::updateActionButtons()
+{
+    setActionButtonsEnabled(connected && !actionRunning);
+}
+
+// Runs while actionRunning is still set, so that a reconnection reported
+// during one of these clock sets only asks for the next one.
+void Talvik::setClockForReconnections()
+{
+    while (clockPending) {
+        clockPending = false;
+        setModuleClock();
+    }
+}
+
 void Talvik::openFailed()
 {
     connected = false;
     statusBar()->showMessage(tr("Disconnected"));
-    setActionButtonsEnabled(false);
+    updateActionButtons();
 }
 
 void Talvik::openSuccess()
 {
     statusBar()->showMessage(tr("Connected"));
     connected = true;
-    setModuleClock();
-    setActionButtonsEnabled(true);
+    clockPending = true;
+    // During an action, or during the clock set of an earlier connection
+    // (its reply wait lets this slot run again), the clock waits its turn.
+    if (actionRunning)
+        return;
+    const ActionScope clockSet(*this);
+    setClockForReconnections();
 }
 
 void Talvik::on_About()
@@ -115,16 +161,19 @@ void Talvik::on_About()
 
 void Talvik::on_ButtonDownloadFullLog_clicked()
 {
+    const ActionScope action(*this);
     downloadLog(true);
 }
 
 void Talvik::on_ButtonDownloadPartLog_clicked()
 {
+    const ActionScope action(*this);
     downloadLog(false);
 }
 
 void Talvik::on_ButtonUpdateFirmware_clicked()
 {
+    const ActionScope action(*this);
     uploadFirmware();
 }
 

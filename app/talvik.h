@@ -8,6 +8,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ModuleSession;
 class QUSBPort;
 
 namespace Ui
@@ -28,6 +29,26 @@ public:
     ~Talvik() override;
 
     void setActionButtonsEnabled(bool enabled);
+
+    // Held by every action for as long as it runs. The action buttons are on
+    // exactly when the module is connected and no action runs, and a clock
+    // set asked for by a reconnection meanwhile waits until the action ends,
+    // so that its frame never mixes with the action's exchange.
+    class ActionScope
+    {
+    public:
+        explicit ActionScope(Talvik &window);
+        ~ActionScope();
+        ActionScope(const ActionScope &) = delete;
+        ActionScope &operator=(const ActionScope &) = delete;
+
+    private:
+        Talvik &window;
+        const bool nested;
+    };
+    // After an action that failed: the status bar shows whether the port
+    // holds the module open now, never a text saved before the module left.
+    void showConnectionState();
 
     // --- module command protocol (usb/moduleprotocol.cpp) ---
     // Flush, write, read one 64-byte reply; once more only when nothing at
@@ -100,12 +121,18 @@ private:
     void takeAnalogChannels();
     void checkPasswordPair(QLineEdit *password, QLineEdit *verify, QLabel *warning);
     void showMessage(bool failure, const QString &text);
+    void updateActionButtons();
+    void setClockForReconnections();
 
     Ui::TalvikClass *ui;
     QUSBPort *usbPort;
+    ModuleSession *session;
     QString lastDirectory;
     bool formReady;
     bool connected;
+    bool actionRunning;
+    // A connection was reported while an action ran; its clock set is due.
+    bool clockPending;
     QPushButton *actionButtons[ActionButtonCount];
     QLabel *LabelSN;
     QLabel *LabelVer;

@@ -45,8 +45,7 @@ QString downloadSummary(const QString &file)
     const int marked =
         int(measurements.readAll().count(",CHECKSUM ERROR") + systemText.count(",CHECKSUM ERROR"));
     return QString("%1, %2 records marked")
-        .arg(QString::fromUtf8(lines.last().trimmed()))
-        .arg(marked);
+        .arg(QString::fromUtf8(lines.last().trimmed()), QString::number(marked));
 }
 
 void benchExport(Talvik &window, const QString &folder)

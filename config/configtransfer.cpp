@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/progresswindow.h"
 #include "config/parametermap.h"
 #include "config/parameterwidgets.h"
 #include "ui_talvik.h"
@@ -10,7 +11,6 @@
 #include <QHash>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressDialog>
 
 namespace
 {
@@ -85,9 +85,13 @@ int writeItem(Talvik &window, const config::Parameter &parameter, const QWidget 
         return window.writeParamInt16(
             parameter.index,
             config::choiceToWire(static_cast<const QComboBox *>(widget)->currentIndex()));
-    case config::Kind::Port:
-        return window.writeParamInt16(
-            parameter.index, config::portToWire(static_cast<const QLineEdit *>(widget)->text()));
+    case config::Kind::Port: {
+        // The port has no key in configuration files, so after a load it is
+        // empty; like a blank password it is then not sent.
+        const QString port = static_cast<const QLineEdit *>(widget)->text();
+        return port.isEmpty() ? 0
+                              : window.writeParamInt16(parameter.index, config::portToWire(port));
+    }
     case config::Kind::Text:
         return window.writeParamString(parameter.index,
                                        static_cast<const QLineEdit *>(widget)->text());
@@ -99,10 +103,47 @@ int writeItem(Talvik &window, const config::Parameter &parameter, const QWidget 
     return -1;
 }
 
+bool hiddenByPresentation(const QWidget *field)
+{
+    return field->isHidden() && field->testAttribute(Qt::WA_WState_ExplicitShowHide);
+}
+
+// Names the first field, in map order, whose text the module would get
+// wrong: a Float that is no real number (sent as 0, or as inf or NaN), a Port
+// that is no 16-bit number, a text with characters the module cannot store.
+// Rows the analog presentation hides go out as they always did.
+QString unsendableField(const Ui::TalvikClass &form, const QVector<QWidget *> &widgets)
+{
+    for (int item = 0; item < config::ParameterCount; ++item) {
+        const config::Parameter &parameter = config::ParameterMap[item];
+        if (parameter.kind == config::Kind::Choice || hiddenByPresentation(widgets[item]))
+            continue;
+        const QString text = static_cast<const QLineEdit *>(widgets[item])->text();
+        QString problem;
+        if (parameter.kind == config::Kind::Float && !config::floatTextIsSendable(text))
+            problem = Talvik::tr("The field \"%1\" on the page \"%2\" needs a real number.");
+        else if (parameter.kind == config::Kind::Port && !text.isEmpty() &&
+                 !config::portTextIsSendable(text))
+            problem = Talvik::tr("The field \"%1\" on the page \"%2\" needs a port number from 0 "
+                                 "to 65535, or nothing to keep the port of the unit.");
+        else if ((parameter.kind == config::Kind::Text ||
+                  parameter.kind == config::Kind::Password) &&
+                 !config::textIsSendable(text))
+            problem = Talvik::tr("The field \"%1\" on the page \"%2\" holds characters that the "
+                                 "unit cannot store.");
+        if (!problem.isEmpty())
+            return problem.arg(config::fieldName(form, widgets[item]),
+                               config::pageTitle(form, widgets[item])) +
+                   QLatin1Char(' ') + Talvik::tr("Nothing was written to the unit.");
+    }
+    return QString();
+}
+
 } // namespace
 
 void Talvik::on_ButtonRead_clicked()
 {
+    const ActionScope action(*this);
     const QVector<QWidget *> widgets = config::parameterWidgets(*ui);
     const QHash<QWidget *, QLineEdit *> verifyFields = {
         {ui->LineEditWUPass, ui->LineEditWUPassVer},
@@ -111,8 +152,8 @@ void Talvik::on_ButtonRead_clicked()
     };
 
     // Three identity steps, then one step per item the module is asked for.
-    QProgressDialog progress(tr("Reading Settings..."), QString(), 0,
-                             config::readableParameterCount() + 2, this);
+    ProgressWindow progress(tr("Reading Settings..."), QString(), 0,
+                            config::readableParameterCount() + 2, this);
     progress.setWindowTitle(tr("Talvik"));
     progress.setWindowModality(Qt::WindowModal);
     progress.show();
@@ -175,6 +216,7 @@ void Talvik::on_ButtonRead_clicked()
 
 void Talvik::on_ButtonWrite_clicked()
 {
+    const ActionScope action(*this);
     struct PasswordPair {
         const QLineEdit *password;
         const QLineEdit *verify;
@@ -193,6 +235,11 @@ void Talvik::on_ButtonWrite_clicked()
             return;
         }
     }
+    const QString unsendable = unsendableField(*ui, config::parameterWidgets(*ui));
+    if (!unsendable.isEmpty()) {
+        showMessage(true, unsendable);
+        return;
+    }
 
     QMessageBox confirmation(QMessageBox::Critical, tr("Talvik"),
                              tr("Are you sure you want to overwrite settings on unit?"),
@@ -204,7 +251,7 @@ void Talvik::on_ButtonWrite_clicked()
     }
 
     const QVector<QWidget *> widgets = config::parameterWidgets(*ui);
-    QProgressDialog progress(tr("Writing Settings..."), QString(), 0, config::ParameterCount, this);
+    ProgressWindow progress(tr("Writing Settings..."), QString(), 0, config::ParameterCount, this);
     progress.setWindowTitle(tr("Talvik"));
     progress.setWindowModality(Qt::WindowModal);
     progress.show();

@@ -1,5 +1,8 @@
 #include "config/parametermap.h"
 
+#include <cfloat>
+#include <cmath>
+
 namespace config
 {
 
@@ -128,6 +131,28 @@ QString portToText(int value)
 int portToWire(const QString &text)
 {
     return text.toInt() & 0xFFFF;
+}
+
+bool floatTextIsSendable(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) && std::fabs(value) <= FLT_MAX;
+}
+
+bool portTextIsSendable(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok && value >= -32768 && value <= 65535;
+}
+
+bool textIsSendable(const QString &text)
+{
+    for (const QChar ch : text)
+        if (ch.unicode() > 0xFF)
+            return false;
+    return true;
 }
 
 } // namespace config

@@ -58,6 +58,14 @@ int choiceFromFile(const QVariant &value);
 QString portToText(int value);
 int portToWire(const QString &text);
 
+// What a write may send. A Float needs a finite number that a float can
+// hold; a Port an integer whose low 16 bits are the port, a negative one
+// being a port of 32768 or more as it reads back; a Text only characters
+// the module's one-byte code page has.
+bool floatTextIsSendable(const QString &text);
+bool portTextIsSendable(const QString &text);
+bool textIsSendable(const QString &text);
+
 } // namespace config
 
 #endif

@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/progresswindow.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 
@@ -14,8 +15,9 @@ namespace
 
 constexpr int ProgressStep = 32;
 
-// One CSV file, written beside its final name and put in place only when
-// every byte got there, so a failure leaves whatever file was there before.
+// One CSV file, written beside its final name and put in place only by
+// commit; one never committed is discarded and leaves whatever file was
+// there before.
 class CsvFile
 {
 public:
@@ -33,18 +35,16 @@ public:
             stream << line << "\r\n";
     }
 
-    bool commit()
+    // Whether every byte has reached the file beside the final name.
+    bool finish()
     {
         if (!file.isOpen())
             return false;
         stream.flush();
-        if (stream.status() != QTextStream::Ok) {
-            file.cancelWriting();
-            file.commit();
-            return false;
-        }
-        return file.commit();
+        return stream.status() == QTextStream::Ok && file.flush();
     }
+
+    bool commit() { return file.commit(); }
 
 private:
     QSaveFile file;
@@ -67,7 +67,7 @@ int Talvik::writeLogCsv(const QString &fileName, quint32 recordCount, quint32 re
     CsvFile measurements(fileName);
     CsvFile system(systemName);
 
-    QProgressDialog progress(tr("Processing Log Information..."), QString(), 0, count, this);
+    ProgressWindow progress(tr("Processing Log Information..."), QString(), 0, count, this);
     progress.setWindowTitle(tr("Talvik"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -89,11 +89,16 @@ int Talvik::writeLogCsv(const QString &fileName, quint32 recordCount, quint32 re
     }
     system.writeLine(QStringLiteral("Retries ") + QString::number(retryCount));
 
+    // The two files belong together: neither replaces its old version until
+    // both are written whole, so a failure never leaves a new file beside a
+    // stale one. Past that point only the sync and rename of each can fail.
+    const bool measurementsWritten = measurements.finish();
+    const bool systemWritten = system.finish();
     QStringList failed;
-    if (!measurements.commit())
-        failed.append(QDir::toNativeSeparators(fileName));
-    if (!system.commit())
-        failed.append(QDir::toNativeSeparators(systemName));
+    if (!measurementsWritten || !systemWritten || !measurements.commit())
+        failed << QDir::toNativeSeparators(fileName) << QDir::toNativeSeparators(systemName);
+    else if (!system.commit())
+        failed << QDir::toNativeSeparators(systemName);
     progress.close();
     if (failed.isEmpty())
         return 0;

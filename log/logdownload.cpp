@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/progresswindow.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "usb/qusbport.h"
@@ -37,11 +38,20 @@ constexpr int GlobeTempType = 5;
 bool showFetchProgress(QProgressDialog &progress, quint32 next, quint32 recordCount)
 {
     progress.setLabelText(QCoreApplication::translate("Talvik", "Downloading Log %1 of %2")
-                              .arg(next)
-                              .arg(recordCount));
+                              .arg(QString::number(next), QString::number(recordCount)));
     progress.setValue(int(next));
     QCoreApplication::processEvents();
     return !progress.wasCanceled();
+}
+
+// Reads what is left of an abandoned batch into a slot not yet accepted, so
+// that it is not taken for the records asked for next; stops early once the
+// module has nothing more to send.
+void drainBatch(QUSBPort &port, unsigned char *scratch, quint32 left)
+{
+    for (; left > 0; --left)
+        if (port.readBytes(scratch, LogRecord::Size, RecordWaitCount) == 0)
+            break;
 }
 
 } // namespace
@@ -58,12 +68,20 @@ void Talvik::downloadLog(bool full)
 
     const QString savedStatus = statusBar()->currentMessage();
     statusBar()->showMessage(tr("Downloading Log..."));
+    // The text saved before may say "Connected" of a module that has left
+    // since, so a failure shows what the port holds now.
     auto fail = [&](const QString &text) {
         showMessage(true, text);
-        statusBar()->showMessage(savedStatus);
+        showConnectionState();
+    };
+    auto endCancelled = [&] {
+        if (usbPort->isDeviceOpen())
+            statusBar()->showMessage(savedStatus);
+        else
+            showConnectionState();
     };
 
-    QProgressDialog progress(tr("Downloading Log Information..."), tr("Cancel"), 0, 100, this);
+    ProgressWindow progress(tr("Downloading Log Information..."), tr("Cancel"), 0, 100, this);
     progress.setWindowTitle(tr("Talvik"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -84,7 +102,9 @@ void Talvik::downloadLog(bool full)
     }
     // The store holds no more; better no file than records written past it.
     if (recordCount > quint32(LogRecord::StoreCapacity)) {
-        fail(tr("Download failed."));
+        fail(tr("The module offers %1 records, more than the 49,152 that Talvik can hold. "
+                "Nothing was downloaded.")
+                 .arg(recordCount));
         return;
     }
     progress.setRange(0, int(recordCount));
@@ -101,13 +121,30 @@ void Talvik::downloadLog(bool full)
     int timeoutsLeft = ShortReadBudget;
     qint64 lastBadIndex = -1;
     quint32 retryCount = 0;
+    // Short reads and batches spoiled by a lost report share one budget,
+    // restored by every accepted record, so a module that never stops
+    // flooding still ends the download. False once the download has failed.
+    auto spendRetry = [&] {
+        if (timeoutsLeft == 0) {
+            progress.hide();
+            progress.close();
+            fail(tr("Download failed."));
+            return false;
+        }
+        --timeoutsLeft;
+        ++retryCount;
+        return true;
+    };
     while (next < recordCount) {
         if (!showFetchProgress(progress, next, recordCount)) {
-            statusBar()->showMessage(savedStatus);
+            endCancelled();
             return;
         }
         const quint32 batch = qMin<quint32>(recordCount - next, LogRecord::MaxBatch);
         usbPort->flush();
+        // Any report lost to a full ring from here on may have taken part of
+        // a record with it, and the blocks after it are then misaligned.
+        const int droppedAtRequest = usbPort->droppedReports();
         std::fill(std::begin(request), std::end(request), 0);
         request[0] = wire::LogFetch;
         putUInt32BE(request + 1, next);
@@ -116,19 +153,22 @@ void Talvik::downloadLog(bool full)
 
         for (quint32 k = 0; k < batch; ++k) {
             if (k % LabelStep == 0 && !showFetchProgress(progress, next, recordCount)) {
-                statusBar()->showMessage(savedStatus);
+                endCancelled();
                 return;
             }
             unsigned char *slot = LogStore[next];
             if (usbPort->readBytes(slot, LogRecord::Size, RecordWaitCount) < LogRecord::Size) {
-                if (timeoutsLeft == 0) {
-                    progress.hide();
-                    progress.close();
-                    fail(tr("Download failed."));
+                if (!spendRetry())
                     return;
-                }
-                --timeoutsLeft;
-                ++retryCount;
+                break;
+            }
+            // Nothing read across a loss is trusted, however it looks: a
+            // misaligned block may pass as an erased record or even match
+            // its checksum. Ask again from here.
+            if (usbPort->droppedReports() != droppedAtRequest) {
+                if (!spendRetry())
+                    return;
+                drainBatch(*usbPort, slot, batch - k);
                 break;
             }
             if (LogRecord::isErased(slot) || LogRecord::checksumMatches(slot)) {
@@ -146,11 +186,7 @@ void Talvik::downloadLog(bool full)
             }
             ++retryCount;
             lastBadIndex = next;
-            // Let the rest of the batch arrive before asking again, so that it
-            // is not taken for the records asked for next.
-            for (quint32 left = batch - k; left > 0; --left)
-                if (usbPort->readBytes(slot, LogRecord::Size, RecordWaitCount) == 0)
-                    break;
+            drainBatch(*usbPort, slot, batch - k);
             break;
         }
     }
@@ -164,7 +200,7 @@ void Talvik::downloadLog(bool full)
     // Records that were never saved must stay on offer, so the module hears
     // of success only when both files are in place.
     if (written != 0) {
-        statusBar()->showMessage(savedStatus);
+        showConnectionState();
         return;
     }
 

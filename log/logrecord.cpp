@@ -125,7 +125,8 @@ QDateTime unpackLogDateTime(const unsigned char *bytes)
 QString dateTimeText(const unsigned char *bytes)
 {
     const QDateTime stamp = unpackLogDateTime(bytes);
-    return stamp.isValid() ? stamp.toString(DateTimeFormat) : QString();
+    // The field stays, empty, so the values after it keep their columns.
+    return stamp.isValid() ? stamp.toString(DateTimeFormat) : QStringLiteral(",");
 }
 
 QString realText(double value)

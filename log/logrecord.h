@@ -48,7 +48,7 @@ bool isErased(const unsigned char *record);
 // impossible date gives an invalid value; a possible date with an
 // impossible time gives that date at 00:00:00.
 QDateTime unpackLogDateTime(const unsigned char *bytes);
-// "yyyy-MM-dd hh:mm:ss," or, for an impossible date, nothing at all.
+// "yyyy-MM-dd hh:mm:ss," or, for an impossible date, the comma alone.
 QString dateTimeText(const unsigned char *bytes);
 
 // Six significant digits, ties away from zero, -0 as 0, nan, inf, -inf.

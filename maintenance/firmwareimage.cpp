@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace maintenance
 {
 
@@ -82,9 +86,22 @@ QString uploadLabel(quint32 offset, quint32 size)
 
 ImageLoad loadImage(const QString &path, unsigned char *image, quint32 &size, quint16 &checksum)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read: opening a FIFO would wait for a writer
+    // forever, and a device never ends. The file is opened without waiting
+    // and checked again, in case it was swapped since.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return ImageLoad::CannotOpen;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return ImageLoad::CannotOpen;
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ImageLoad::CannotOpen;
+    }
 
     // One pass into the buffer, then the sum over the bytes actually held, so
     // the sum always describes the bytes that go out.

@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/progresswindow.h"
 #include "maintenance/firmwareimage.h"
 #include "usb/qusbport.h"
 #include "usb/wire.h"
@@ -7,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QProgressDialog>
 #include <QStatusBar>
 #include <QThread>
 
@@ -33,8 +33,7 @@ QString refusalText(maintenance::ImageLoad load, const QString &path)
         return Talvik::tr("The firmware file \"%1\" is empty.").arg(name);
     case maintenance::ImageLoad::TooLarge:
         return Talvik::tr("The firmware file \"%1\" is larger than %2 bytes.")
-            .arg(name)
-            .arg(maintenance::ImageCapacity);
+            .arg(name, QString::number(maintenance::ImageCapacity));
     case maintenance::ImageLoad::Loaded:
         break;
     }
@@ -53,15 +52,16 @@ void Talvik::uploadFirmware()
     const QString savedStatus = statusBar()->currentMessage();
     statusBar()->showMessage(tr("Uploading Firmware..."));
 
-    QProgressDialog progress(tr("Uploading Firmware..."), tr("Cancel"), 0, 100, this);
+    ProgressWindow progress(tr("Uploading Firmware..."), tr("Cancel"), 0, 100, this);
     progress.setWindowTitle(tr("Talvik"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.show();
 
+    // The module may have dropped off: the status tells what holds now.
     const auto fail = [&](int step) {
         showMessage(true, tr("Firmware upload failed. %1").arg(step));
-        statusBar()->showMessage(savedStatus);
+        showConnectionState();
     };
 
     // Zero beyond the file, so the part of the last frame past the image is

@@ -20,6 +20,8 @@ void Talvik::setModuleClock()
 {
     // Taken before anything else, so the module gets the moment of the request.
     const QDateTime now = QDateTime::currentDateTime();
+    // formReady is kept, though connected is never true while the window is
+    // being built, so connected alone already stops the restored tick.
     if (!formReady || !connected || !ui->CheckBoxSetTime->isChecked())
         return;
 
@@ -32,6 +34,7 @@ void Talvik::setModuleClock()
 
 void Talvik::on_ButtonSetSN_clicked()
 {
+    const ActionScope action(*this);
     bool accepted = false;
     const int serialNumber = QInputDialog::getInt(
         this, tr("Set Serial Number"), tr("Enter Serial Number"), 0, 0, 2147483647, 1, &accepted);
@@ -58,6 +61,7 @@ void Talvik::on_ButtonSetSN_clicked()
 
 void Talvik::on_ButtonEraseLog_clicked()
 {
+    const ActionScope action(*this);
     const unsigned char frame = wire::LogErase;
     unsigned char reply[wire::FrameSize];
     if (transactOnce(&frame, 1, reply) == 0 || reply[0] != wire::LogErase)
@@ -68,6 +72,7 @@ void Talvik::on_ButtonEraseLog_clicked()
 
 void Talvik::on_ButtonDisableCell_clicked()
 {
+    const ActionScope action(*this);
     QMessageBox question(QMessageBox::Question, tr("Talvik"), tr("Enable cell phone?"),
                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     QAbstractButton *enable = question.button(QMessageBox::Yes);

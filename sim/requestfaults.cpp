@@ -60,6 +60,11 @@ std::vector<InputReport> RequestFaults::apply(const RequestFault &fault,
             kept.push_back(report);
         }
         answer = kept;
+    } else if (fault.kind == FaultKind::Burst) {
+        InputReport filler;
+        filler.bytes.fill(0xFF);
+        const auto middle = answer.begin() + static_cast<std::ptrdiff_t>(answer.size() / 2);
+        answer.insert(middle, static_cast<size_t>(std::max(fault.value, 0)), filler);
     }
     return answer;
 }

@@ -18,6 +18,9 @@ enum class FaultKind {
     WrongCode, // not carried out; one report answers with byte 0 = value
     Short,     // carried out; only the first value bytes of the answer are sent (0: none)
     Late,      // carried out; the answer comes value milliseconds later
+    // Carried out; value reports of 0xFF bytes, as erased flash reads, are
+    // sent halfway through the answer (after its first half of reports).
+    Burst,
 };
 
 struct RequestFault {

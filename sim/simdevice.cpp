@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -39,6 +41,10 @@ struct Bus {
     Clock::time_point nextRead{};
     int dropAfterInput = 0;
     int dropAfterOutput = 0;
+    int openRefusal = 0; // errno that hid_open fails with, or 0
+    bool readsFail = false;
+    // hidapi's text for the last failed hid_open, kept for hid_error(NULL).
+    std::wstring lastError;
 };
 
 Bus &bus()
@@ -70,7 +76,14 @@ void enqueueLocked(Bus &b, const InputReport &report, Clock::time_point due)
     b.inputArrived.notify_all();
 }
 
+std::wstring widen(const std::string &text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
 } // namespace
+
+const char *const DevicePath = "/dev/hidraw3";
 
 void plug()
 {
@@ -183,10 +196,25 @@ void floodInputReports(int count)
     }
 }
 
+void refuseOpens(int error)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().openRefusal = error;
+}
+
+void failEveryRead(bool on)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().readsFail = on;
+}
+
 void reset()
 {
     std::lock_guard<std::mutex> lock(bus().mutex);
     unplugLocked(bus());
+    bus().openRefusal = 0;
+    bus().readsFail = false;
+    bus().lastError.clear();
     ++bus().plugGeneration;
     bus().opens = 0;
     bus().written.clear();
@@ -218,8 +246,17 @@ hid_device *hid_open(unsigned short vendor_id, unsigned short product_id,
 {
     (void)serial_number;
     std::lock_guard<std::mutex> lock(bus().mutex);
-    if (!bus().plugged || vendor_id != 0x04D8 || product_id != 0xF747)
+    // The texts hidapi 0.13's hidraw backend leaves for hid_error(NULL).
+    if (!bus().plugged || vendor_id != 0x04D8 || product_id != 0xF747) {
+        bus().lastError = L"No HID devices with requested VID/PID found in the system.";
         return nullptr;
+    }
+    if (bus().openRefusal != 0) {
+        bus().lastError = sim::widen(std::string("Failed to open a device with path '") +
+                                     sim::DevicePath + "': " + std::strerror(bus().openRefusal));
+        return nullptr;
+    }
+    bus().lastError.clear();
     ++bus().opens;
     return new hid_device{bus().plugGeneration};
 }
@@ -239,7 +276,7 @@ int hid_read_timeout(hid_device *device, unsigned char *data, size_t length, int
                                            ? Clock::time_point::max()
                                            : Clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        if (sim::stale(b, device))
+        if (sim::stale(b, device) || b.readsFail)
             return -1;
         const Clock::time_point now = Clock::now();
         Clock::time_point wake = deadline;
@@ -324,6 +361,45 @@ int hid_write(hid_device *device, const unsigned char *data, size_t length)
 void hid_close(hid_device *device)
 {
     delete device;
+}
+
+struct hid_device_info *hid_enumerate(unsigned short vendor_id, unsigned short product_id)
+{
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    const bool matches =
+        (vendor_id == 0 || vendor_id == 0x04D8) && (product_id == 0 || product_id == 0xF747);
+    if (!bus().plugged || !matches)
+        return nullptr;
+    auto *info = new hid_device_info{};
+    info->path = strdup(sim::DevicePath);
+    info->vendor_id = 0x04D8;
+    info->product_id = 0xF747;
+    info->manufacturer_string = wcsdup(L"Norvale");
+    info->product_string = wcsdup(L"Control Module");
+    info->usage_page = 0xFF00;
+    info->usage = 1;
+    return info;
+}
+
+void hid_free_enumeration(struct hid_device_info *devices)
+{
+    while (devices != nullptr) {
+        hid_device_info *next = devices->next;
+        std::free(devices->path);
+        std::free(devices->manufacturer_string);
+        std::free(devices->product_string);
+        std::free(devices->serial_number);
+        delete devices;
+        devices = next;
+    }
+}
+
+const wchar_t *hid_error(hid_device *device)
+{
+    (void)device;
+    // The text stays valid until the next hid_open, as hidapi's does.
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    return bus().lastError.empty() ? L"Success" : bus().lastError.c_str();
 }
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 // The simulated USB bus that stands in for hidapi in the tests and the demo:
@@ -78,8 +79,21 @@ void dropOffAfterOutputReports(int n);
 // with count above 160 they hold more than the program's receive ring.
 void floodInputReports(int count);
 
+// The node hid_enumerate reports for the plugged-in module.
+extern const char *const DevicePath;
+
+// While error is not 0, the plugged-in module is listed by hid_enumerate
+// but hid_open refuses it with the text hidapi gives for open() failing
+// with that errno: EACCES for a user without access to the node, EBUSY or
+// any other for the rest. 0 lets it open again.
+void refuseOpens(int error);
+// While on, every read of an open handle fails at once as if the module
+// had gone, yet it stays on the bus and hid_open keeps succeeding: a module
+// whose USB link breaks down right after each enumeration.
+void failEveryRead(bool on);
+
 // Unplugged, nothing queued or recorded, no responder, unpaced, no bus
-// fault pending.
+// fault pending, opens neither refused nor failing.
 void reset();
 
 } // namespace sim

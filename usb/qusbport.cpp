@@ -2,15 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 
 #include <hidapi/hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 QUSBPort::QUSBPort(QObject *parent)
-    : QThread(parent), head(0), tail(0), running(true), device(nullptr), deviceOpen(false)
+    : QThread(parent), head(0), tail(0), running(true), device(nullptr), deviceOpen(false),
+      reportsDropped(0)
 {
+    qRegisterMetaType<QUSBPort::OpenFailure>();
     moveToThread(this);
 }
 
@@ -22,6 +26,16 @@ QUSBPort::~QUSBPort()
 void QUSBPort::stop()
 {
     running = false;
+}
+
+bool QUSBPort::isDeviceOpen() const
+{
+    return deviceOpen.load(std::memory_order_acquire);
+}
+
+int QUSBPort::droppedReports() const
+{
+    return reportsDropped.load(std::memory_order_acquire);
 }
 
 void QUSBPort::flush()
@@ -67,15 +81,16 @@ bool QUSBPort::ringFull() const
            tail.load(std::memory_order_acquire);
 }
 
-void QUSBPort::storeByte(unsigned char byte)
+bool QUSBPort::storeByte(unsigned char byte)
 {
     if (ringFull()) {
         qDebug().noquote() << "USBPort: Buffer Overflow";
-        return;
+        return false;
     }
     const int h = head.load(std::memory_order_relaxed);
     ReceiveRing[h] = byte;
     head.store((h + 1) % RingSize, std::memory_order_release);
+    return true;
 }
 
 void QUSBPort::closeDevice()
@@ -87,12 +102,34 @@ void QUSBPort::closeDevice()
     device = nullptr;
 }
 
+QUSBPort::OpenFailure QUSBPort::findOpenFailure() const
+{
+    OpenFailure failure;
+    // hid_error(NULL) holds the text of the failed hid_open until the next
+    // hidapi call, so it is taken first.
+    if (const wchar_t *text = hid_error(nullptr))
+        failure.error = QString::fromWCharArray(text);
+    hid_device_info *devices = hid_enumerate(VendorId, ProductId);
+    if (devices == nullptr)
+        return failure;
+    if (devices->path != nullptr)
+        failure.node = QString::fromLocal8Bit(devices->path);
+    hid_free_enumeration(devices);
+    // hidapi ends its text with strerror(errno), in the user's language.
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    failure.kind = failure.error.contains(denied) || failure.error.contains("Permission denied")
+                       ? OpenFailure::PermissionDenied
+                       : OpenFailure::OtherError;
+    return failure;
+}
+
 void QUSBPort::run()
 {
     qDebug().noquote() << "USBPort: Openning USB Port";
     // running is set by the constructor and cleared only by stop or the
     // destructor; setting it again here could swallow a stop that came
     // before the thread got going, and the owner would wait forever.
+    QElapsedTimer sinceOpen;
     while (running) {
         while (!deviceOpen) {
             hid_device *opened = hid_open(VendorId, ProductId, nullptr);
@@ -103,8 +140,12 @@ void QUSBPort::run()
                 }
                 deviceOpen = true;
                 hid_set_nonblocking(device, 1);
+                sinceOpen.start();
             } else {
+                // Enumerating only here keeps it to the 500 ms cadence.
+                const OpenFailure failure = findOpenFailure();
                 emit openPortFailed();
+                emit openFailureFound(failure);
                 QThread::msleep(OpenRetryMs);
             }
             // A stop that comes just after an open still closes the device:
@@ -126,13 +167,21 @@ void QUSBPort::run()
             if (n == 0)
                 continue;
             const int taken = std::min(n, ReportDataSize);
+            bool whole = true;
             for (int i = 0; i < taken; ++i)
-                storeByte(reportBuffer[i]);
+                whole = storeByte(reportBuffer[i]) && whole;
+            if (!whole)
+                reportsDropped.fetch_add(1, std::memory_order_release);
             emit dataReady();
         }
         if (!lost)
             break;
         closeDevice();
+        // A module that fails again right after it was opened would be
+        // reopened in a tight loop, each open one more openPortSuccess.
+        const qint64 openFor = sinceOpen.elapsed();
+        if (openFor < ReopenGuardMs)
+            QThread::msleep(static_cast<unsigned long>(ReopenGuardMs - openFor));
     }
 
     qDebug().noquote() << "USBPort: Thread Terminating";

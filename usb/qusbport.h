@@ -1,6 +1,8 @@
 #ifndef QUSBPORT_H
 #define QUSBPORT_H
 
+#include <QMetaType>
+#include <QString>
 #include <QThread>
 
 #include <atomic>
@@ -17,11 +19,30 @@ class QUSBPort : public QThread
 public:
     static constexpr unsigned short VendorId = 0x04D8;
     static constexpr unsigned short ProductId = 0xF747;
-    static constexpr int RingSize = 10240;
+    // Two whole batches of 128 records (2 x 16 KiB), so a GUI thread that
+    // falls behind for a moment loses nothing of a log download.
+    static constexpr int RingSize = 32768;
     static constexpr int ReportSize = 65;
     static constexpr int ReportDataSize = 64;
     static constexpr int ReadTimeoutMs = 10;
     static constexpr int OpenRetryMs = 500;
+    // A module lost again within this time of being opened is reopened no
+    // sooner than this time after that open, so one that fails every read
+    // is opened at most twice a second. The first reopen after a module
+    // that worked for a while is immediate.
+    static constexpr int ReopenGuardMs = 500;
+
+    // Why the last open attempt failed, as the bus told the port thread.
+    struct OpenFailure {
+        enum Kind {
+            NoModule,         // no 04D8:F747 device on the bus
+            PermissionDenied, // present, but this user may not open its node
+            OtherError,       // present, and could not be opened for another reason
+        };
+        Kind kind = NoModule;
+        QString node;  // the device node found, e.g. /dev/hidraw3
+        QString error; // hidapi's text for the failed open
+    };
 
     explicit QUSBPort(QObject *parent = nullptr);
     ~QUSBPort() override;
@@ -33,18 +54,30 @@ public:
     // Asks run to return at its next check; the owner then waits for it.
     void stop();
 
+    // Whether the thread holds the module open right now.
+    bool isDeviceOpen() const;
+    // How many input reports lost at least one byte to a full ring since the
+    // port was made. A reader compares two readings: any change means the
+    // byte stream it took in between may be misaligned.
+    int droppedReports() const;
+
 signals:
     void dataReady();
     void openPortFailed();
     void openPortSuccess();
+    // Follows every openPortFailed that comes from a failed open attempt.
+    void openFailureFound(const QUSBPort::OpenFailure &failure);
 
 protected:
     void run() override;
 
 private:
     bool ringFull() const;
-    void storeByte(unsigned char byte);
+    bool storeByte(unsigned char byte);
     void closeDevice();
+    // Asks the bus why hid_open just failed; call before any other hidapi
+    // function, which would replace the error text.
+    OpenFailure findOpenFailure() const;
 
     unsigned char ReceiveRing[RingSize];
     std::atomic<int> head;
@@ -52,10 +85,13 @@ private:
     std::atomic<bool> running;
     hid_device_ *device;
     std::atomic<bool> deviceOpen;
+    std::atomic<int> reportsDropped;
     unsigned char reportBuffer[ReportSize];
 
     // Held by writeFrame and by every close, so no write uses a closed handle.
     std::mutex deviceMutex;
 };
+
+Q_DECLARE_METATYPE(QUSBPort::OpenFailure)
 
 #endif

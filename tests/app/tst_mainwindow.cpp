@@ -353,12 +353,21 @@ private slots:
         QVERIFY(allActionButtonsEnabled(true));
     }
 
-    void storedSetTimeIsRestoredWithoutTalkingToTheModule()
+    void tickingTheBoxWithoutAModuleSendsNothing()
     {
+        // Restored from the preference, and ticked again by hand while no
+        // module is there: neither reaches the module or shows a failure.
         QSettings("Norvale", "Talvik").setValue("SetTime", true);
-        sim::plug();
         window = std::make_unique<Talvik>();
+        window->show();
         QVERIFY(widget<QCheckBox>("CheckBoxSetTime")->isChecked());
+        QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
+        DialogAnswerer answers;
+        auto *box = widget<QCheckBox>("CheckBoxSetTime");
+        box->setChecked(false);
+        box->setChecked(true);
+        QTest::qWait(50);
+        QCOMPARE(answers.seen().size(), 0);
         QVERIFY(sim::writtenReports().empty());
     }
 

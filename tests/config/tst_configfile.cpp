@@ -11,9 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -46,6 +51,24 @@ void writeFile(const QString &path, const QByteArray &contents)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(contents);
 }
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// A value that makes the settings library build a list with a huge count.
+const QByteArray HugeList = "@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)";
+
+// A fuzzer's file that froze the window: a cut section line, raw bytes and a
+// polygon with a negative count.
+const QByteArray FuzzedFile = QByteArray::fromBase64(
+    "W0dlbmVyYWxdQU4xQT09MC4wPQpBTjFSPTEwMEFOMVR5cFtHMDIzNzk4mzUkADBgAABdCklEeSBTdGF0aW9uIDcpCkFO"
+    "MVR5cGU9QFZhcmlhbnQoXDBcMFwwXLe3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3"
+    "t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t7e3t3gyXDBcMFwwXHkxKQpMb2dSYXQKQQAAAAAAAAAATjJB"
+    "PTEKQU4yQj0wCkFOMkM9PQpBTjFSPTEwMEFOMVR5cFswCkFOMgpEPTAKQU4yR1I9MApBTjJUeXBlPTMKQU4yVW5nCkVt"
+    "YXNpbHI9c1Vl");
 
 } // namespace
 
@@ -286,6 +309,195 @@ private slots:
         QCOMPARE(answerer.seen()[3].directory, QDir(folder + "other").absolutePath());
         QCOMPARE(answerer.messages().size(), 1);
         QCOMPARE(formState(), before);
+    }
+
+    void unusableFileIsRefusedAndLeavesTheFormAlone_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("special"); // "fifo", a path to use, or empty
+        QTest::addColumn<QString>("message"); // %1: the file
+        const auto notOurs = [](int line) {
+            return QString("The file \"%1\" is not a configuration file: line %2 is not one "
+                           "that Talvik writes. Nothing was loaded.")
+                .replace("%2", QString::number(line));
+        };
+        const QString general = "[General]\n";
+        QTest::newRow("list with a huge count") << general.toLatin1() + "ID=" + HugeList + "\n"
+                                                << "" << notOurs(2);
+        QTest::newRow("polygon with a huge count")
+            << QByteArray("[General]\nAN1Type=@Variant(\\0\\0\\0\\xb7\\x7f\\xff\\xff\\xff)\n") << ""
+            << notOurs(2);
+        QTest::newRow("polygon with a negative count")
+            << QByteArray("[General]\nAN1Type=@Variant(\\0\\0\\0\\xb7\\xb7\\xb7\\xb7\\xb7)\n") << ""
+            << notOurs(2);
+        QTest::newRow("fuzzed") << FuzzedFile << "" << notOurs(1);
+        QTest::newRow("escaped at sign")
+            << QByteArray("[General]\nID=station\nWUUser=\\x40Rect(1 2 3 4)\n") << "" << notOurs(3);
+        QTest::newRow("quoted") << "[General]\nID=\"" + HugeList + "\"\n"
+                                << "" << notOurs(2);
+        QTest::newRow("spaces around =") << "[General]\nID = " + HugeList + "\n"
+                                         << "" << notOurs(2);
+        QTest::newRow("percent-escaped key") << "[General]\n%49D=" + HugeList + "\n"
+                                             << "" << notOurs(2);
+        QTest::newRow("unknown key") << "[General]\nID=station\nNote=" + HugeList + "\n"
+                                     << "" << notOurs(3);
+        QTest::newRow("single at sign") << QByteArray("[General]\nID=@home\n") << "" << notOurs(2);
+        QTest::newRow("second section")
+            << QByteArray("[General]\nID=station\n\n[Other]\nID=x\n") << "" << notOurs(4);
+        QTest::newRow("binary") << QByteArray("\x7f"
+                                              "ELF\x02\x01\x01\0\0\0",
+                                              10)
+                                << "" << notOurs(1);
+        const QString utf16 = "[General]\nID=station\n";
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfe") +
+                                       QByteArray(reinterpret_cast<const char *>(utf16.utf16()),
+                                                  utf16.size() * 2)
+                                << "" << notOurs(1);
+        QTest::newRow("line cut in the middle")
+            << QByteArray("[General]\nID=station\nTempSl") << "" << notOurs(3);
+        QTest::newRow("quote cut off") << QByteArray("[General]\nID=\"a,b\n") << "" << notOurs(2);
+        QTest::newRow("CSV") << QByteArray("Date,Time,Temperature\n2024-05-01,12:00,21.5\n") << ""
+                             << notOurs(1);
+        QTest::newRow("none of the keys") << QByteArray("[General]\nOther=1\n") << ""
+                                          << "The file \"%1\" holds none of the configuration "
+                                             "settings. Nothing was loaded.";
+        QTest::newRow("larger than 1 MiB")
+            << "[General]\nID=" + QByteArray(1024 * 1024, 'a') + "\n"
+            << ""
+            << "The file \"%1\" is too large for a configuration file. Nothing was loaded.";
+        const QString notAFile = "The file \"%1\" is not a regular file. Nothing was loaded.";
+        QTest::newRow("FIFO") << QByteArray() << "fifo" << notAFile;
+        // A regular file by its type whose reading fails even for root.
+        QTest::newRow("unreadable")
+            << QByteArray() << "/proc/self/mem"
+            << "Could not read the configuration file \"%1\". Nothing was loaded.";
+    }
+
+    void unusableFileIsRefusedAndLeavesTheFormAlone()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, special);
+        QFETCH(QString, message);
+        QVERIFY(open());
+        fillForm();
+        const QMap<QString, QString> before = formState();
+        QString path = folder + "unusable-" + QTest::currentDataTag() + ".ncm";
+        if (special == "fifo") {
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (special.startsWith('/')) {
+            path = special;
+        } else {
+            writeFile(path, contents);
+        }
+
+        DialogAnswerer answerer;
+        answerer.chooseFile(path);
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonLoad")->click();
+        QCOMPARE(answerer.messages().size(), 1);
+        const DialogAnswerer::Seen seen = answerer.messages()[0];
+        QCOMPARE(seen.text, message.arg(path));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.title, QString("Talvik"));
+        QVERIFY(seen.expected);
+        QCOMPARE(formState(), before);
+    }
+
+    void savedFileIsWhatTheSettingsLibraryWritesAndLoadsBack()
+    {
+        QVERIFY(open());
+        fillForm();
+        // Every kind of text the form can hold, each quoted or escaped its own way.
+        const QMap<QString, QString> texts = {
+            {"LineEditID", "@home"},
+            {"LineEditAPN", "@@twice"},
+            {"LineEditSC", " lead and trail "},
+            {"LineEditAN1Units", QString::fromUtf8("\u00e9"
+                                                   "1f \u00b0C")},
+            {"LineEditAN2Units", QString::fromUtf8("\u20ac \U0001F600")},
+            {"LineEditWUUser", "a,b;c=d"},
+            {"LineEditEmailTo", "say \"hi\" \\ there"},
+            {"LineEditEmailFrom", "tab\there\nnewline"},
+            {"LineEditEmailServer", "x\x7f"
+                                    "a"},
+            {"LineEditEmailUser", "%49D [x] #c"},
+            {"LineEditFTPServer", " "},
+            {"LineEditFTPUser", "\""},
+            {"LineEditWiFiAP", ""},
+            {"LineEditWiFiPass", "pass word;"},
+        };
+        for (auto it = texts.cbegin(); it != texts.cend(); ++it)
+            edit(qPrintable(it.key()))->setText(it.value());
+        const QMap<QString, QString> saved = formState();
+
+        const QString path = folder + "escapes.ncm";
+        DialogAnswerer answerer;
+        save(answerer, path);
+        QVERIFY(answerer.messages().isEmpty());
+
+        // The same values through the settings library, as the program once saved them.
+        const QString reference = folder + "escapes-reference.ncm";
+        QFile::remove(reference);
+        {
+            QSettings settings(reference, QSettings::IniFormat);
+            for (const ExpectedItem &item : expectedItems()) {
+                if (item.fileKey == nullptr)
+                    continue;
+                if (item.kind == 'C')
+                    settings.setValue(item.fileKey, box(item.widget)->currentIndex());
+                else
+                    settings.setValue(item.fileKey, edit(item.widget)->text());
+            }
+        }
+        QCOMPARE(readFile(path), readFile(reference));
+        QVERIFY(readFile(path).contains("\nID=@@home\n"));
+
+        for (const ExpectedItem &item : expectedItems())
+            if (item.fileKey != nullptr && item.kind != 'C')
+                edit(item.widget)->setText("other");
+        load(answerer, path);
+        QVERIFY(answerer.messages().isEmpty());
+        QCOMPARE(formState(), saved);
+        QCOMPARE(edit("LineEditID")->text(), QString("@home"));
+    }
+
+    void saveNeverReadsTheOldFileAndKeepsItWhenWritingFails()
+    {
+        QVERIFY(open());
+        const QString path = folder + "replace/kept.ncm";
+        QVERIFY(QDir().mkpath(folder + "replace"));
+        // The settings library crashed parsing such an old file before writing.
+        const QByteArray crafted =
+            "[General]\nAN1Type=@Variant(\\0\\0\\0\\xb7\\x7f\\xff\\xff\\xff)\n";
+        writeFile(path, crafted);
+        edit("LineEditID")->setText("first");
+        DialogAnswerer answerer;
+        save(answerer, path);
+        QVERIFY(answerer.messages().isEmpty());
+        const QByteArray good = readFile(path);
+        QVERIFY(good.startsWith("[General]\n"));
+        QVERIFY(good.contains("\nID=first\n"));
+        QVERIFY(!good.contains("Variant"));
+
+        // A disk that fills up in the middle of the file.
+        edit("LineEditID")->setText("second");
+        struct rlimit limit;
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const struct rlimit small = {64, limit.rlim_max};
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        answerer.chooseFile(path);
+        answerer.pressButton(QMessageBox::Ok);
+        window->findChild<QPushButton *>("ButtonSave")->click();
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(answerer.messages().size(), 1);
+        QCOMPARE(answerer.messages()[0].text, QString("Failed to save configuration file."));
+        QCOMPARE(readFile(path), good);
+        QCOMPARE(QDir(folder + "replace").entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"kept.ncm"});
     }
 
     void fileThatCannotBeWrittenIsReported()

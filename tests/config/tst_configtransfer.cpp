@@ -96,6 +96,14 @@ class ConfigTransferTest : public QObject
         window->findChild<QPushButton *>("ButtonWrite")->click();
     }
 
+    // A fresh form leaves the number fields empty, which a write refuses.
+    void fillNumbers()
+    {
+        for (const ExpectedItem &item : expectedItems())
+            if (item.kind == 'F')
+                edit(item.widget)->setText("1");
+    }
+
     void verifyMessage(const DialogAnswerer::Seen &seen, QMessageBox::Icon icon,
                        const QString &text)
     {
@@ -303,6 +311,7 @@ private slots:
     {
         QFETCH(bool, escape);
         QVERIFY(open());
+        fillNumbers();
         DialogAnswerer answerer;
         if (escape)
             answerer.escapeMessageBox();
@@ -386,6 +395,7 @@ private slots:
         }
 
         reader.reset();
+        fillNumbers();
         sim::clearWrittenReports();
         DialogAnswerer writer;
         write(writer);
@@ -434,6 +444,7 @@ private slots:
 
         if (code == 0x07) {
             reader.reset();
+            fillNumbers();
             sim::clearWrittenReports();
             DialogAnswerer writer;
             write(writer);

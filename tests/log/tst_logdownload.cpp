@@ -2,6 +2,7 @@
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "sim/simulatedmodule.h"
+#include "tests/log/logdownloadchecks.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
@@ -12,112 +13,13 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
 #include <set>
 
-namespace
-{
-
-using Fetch = QPair<quint32, int>;
-
-// The requests the program wrote since the last clear: the command code of
-// each, and first record and count of each fetch.
-QList<int> commandsSent()
-{
-    QList<int> codes;
-    for (const sim::WrittenReport &report : sim::writtenReports())
-        codes.append(report.bytes.at(1));
-    return codes;
-}
-
-QList<Fetch> fetchesSent()
-{
-    QList<Fetch> fetches;
-    for (const sim::WrittenReport &report : sim::writtenReports()) {
-        const std::vector<unsigned char> &b = report.bytes;
-        if (b.at(1) != 0x04)
-            continue;
-        fetches.append({quint32(b[2]) << 24 | quint32(b[3]) << 16 | quint32(b[4]) << 8 | b[5],
-                        b[6] << 8 | b[7]});
-    }
-    return fetches;
-}
-
-QList<int> parametersRead()
-{
-    QList<int> indices;
-    for (const sim::WrittenReport &report : sim::writtenReports())
-        if (report.bytes.at(1) == 0x12)
-            indices.append(report.bytes[2] << 8 | report.bytes[3]);
-    return indices;
-}
-
-// The lines of a file written with CR LF after every line, or an empty list
-// with a warning when it is not such a file.
-QStringList fileLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("cannot open %s", qPrintable(path));
-        return {};
-    }
-    const QString text = QString::fromUtf8(file.readAll());
-    if (!text.endsWith("\r\n")) {
-        qWarning("%s does not end with CR LF", qPrintable(path));
-        return {};
-    }
-    QStringList lines = text.left(text.size() - 2).split("\r\n");
-    for (const QString &line : lines)
-        if (line.contains('\n') && !line.contains('"'))
-            qWarning("bare line feed in %s", qPrintable(path));
-    return lines;
-}
-
-struct ExpectedFiles {
-    QStringList measurements;
-    QStringList system;
-};
-
-// What the two files must hold for these records, slot by slot.
-ExpectedFiles expectedFiles(const std::vector<sim::Record> &records,
-                            const LogRecord::Columns &columns, const std::set<int> &marked,
-                            int retries)
-{
-    ExpectedFiles files;
-    files.measurements.append(LogRecord::measurementHeader(columns));
-    files.system.append("Index,Date/Time (UTC),System Information");
-    for (int slot = 0; slot < int(records.size()); ++slot) {
-        const unsigned char *record = records[size_t(slot)].data();
-        const bool bad = marked.count(slot) > 0;
-        if (record[8] == 2)
-            files.measurements.append(LogRecord::measurementLine(record, columns, bad));
-        else
-            files.system.append(LogRecord::systemLine(record, bad));
-    }
-    files.system.append(QString("Retries %1").arg(retries));
-    return files;
-}
-
-LogRecord::Columns columns(bool soil, bool solvane, bool globe1, bool globe2)
-{
-    LogRecord::Columns c;
-    c.soil = soil;
-    c.solvane = solvane;
-    c.globeTemp1 = globe1;
-    c.globeTemp2 = globe2;
-    return c;
-}
-
-std::vector<sim::Record> plainLog(int count)
-{
-    sim::LogOptions options;
-    options.events = false;
-    return sim::generateLog(count, 5, options);
-}
-
-} // namespace
+using namespace logchecks;
 
 class LogDownloadTest : public QObject
 {
@@ -290,7 +192,9 @@ private slots:
         module.setOfferedRecordCount(49153);
         DialogAnswerer refusing;
         download(refusing, path("Huge.csv"), 1);
-        expectOneMessage(refusing, QMessageBox::Critical, "Download failed.");
+        expectOneMessage(refusing, QMessageBox::Critical,
+                         "The module offers 49153 records, more than the 49,152 that Talvik can "
+                         "hold. Nothing was downloaded.");
         QCOMPARE(commandsSent(), QList<int>{0x02});
         expectNoFiles();
         QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
@@ -331,7 +235,7 @@ private slots:
             expectedFiles(received, columns(true, false, false, true), {2}, 1);
         expectFiles(file, expected);
         QVERIFY(expected.measurements[3].endsWith(",CHECKSUM ERROR"));
-        QVERIFY(expected.system.contains("4294967295,Unknown Record"));
+        QVERIFY(expected.system.contains("4294967295,,Unknown Record"));
     }
 
     void shortReadsUseUpTheBudgetThatEachRecordRestores()
@@ -387,7 +291,40 @@ private slots:
         QCOMPARE(fetchesSent(), (QList<Fetch>{{0, 128}}));
         QVERIFY(!commandsSent().contains(0x05));
         expectNoFiles();
-        QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
+        // At once, not the "Connected" saved before the module left.
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Disconnected"));
+    }
+
+    void reportsLostToAFullRingAreFetchedAgain()
+    {
+        sim::SimulatedModule &module = connectModule();
+        const std::vector<sim::Record> log = plainLog(300);
+        module.addRecords(log);
+        // Halfway through the first batch the module bursts 0xFF reports,
+        // more than the ring holds while the program is held up: the rest
+        // of the batch is lost, and the burst would read as erased records.
+        module.addFault({sim::FaultKind::Burst, 400, 0x04, 0, 1});
+        bool held = false;
+        QTimer holder;
+        connect(&holder, &QTimer::timeout, [&] {
+            if (held || fetchesSent().isEmpty())
+                return;
+            held = true;
+            for (int waited = 0; sim::pendingInputReports() > 0 && waited < 5000; ++waited)
+                QThread::msleep(1);
+            QThread::msleep(20); // the port stores the last report it took
+        });
+        holder.start(0);
+
+        OverflowLinesMuted muted;
+        DialogAnswerer answerer;
+        const QString file = path("Burst.csv");
+        download(answerer, file, 1);
+        holder.stop();
+        QVERIFY(held);
+        expectOneMessage(answerer, QMessageBox::Information, "Download complete.");
+        QCOMPARE(fetchesSent(), (QList<Fetch>{{0, 128}, {0, 128}, {128, 128}, {256, 44}}));
+        expectFiles(file, expectedFiles(log, columns(true, false, false, true), {}, 1));
     }
 
     void cancelStopsTheFetchWithoutFileOrFinish()
@@ -497,30 +434,48 @@ private slots:
         QCOMPARE(module.newRecordCount(), 20u);
     }
 
-    void unwritableFilesAreReportedAndTheModuleNotTold()
+    void oneUnwritableFileLeavesBothOldFilesInPlace()
     {
         sim::SimulatedModule &module = connectModule();
-        const std::vector<sim::Record> log = plainLog(20);
-        module.addRecords(log);
+        module.addRecords(plainLog(20));
+        auto writeOld = [](const QString &name) {
+            QFile old(name);
+            return old.open(QIODevice::WriteOnly) && old.write("an older export\r\n") > 0;
+        };
+        auto expectOld = [](const QString &name) {
+            QCOMPARE(fileLines(name), QStringList{"an older export"});
+        };
 
-        // A folder in the place of the system file: the measurement file is
-        // written whole over the old one, the system file reported, and the
-        // module not told.
+        // A folder in the place of the system file: the old measurement file
+        // stays, both are named, and the module is not told.
         const QString file = path("Blocked.csv");
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("an older export\r\n");
-        old.close();
-        QVERIFY(QDir().mkpath(path("Blocked-system.csv")));
-        DialogAnswerer blocked;
-        download(blocked, file, 1);
-        expectOneMessage(blocked, QMessageBox::Critical,
-                         "The log could not be saved to:\n" + path("Blocked-system.csv"));
+        const QString system = path("Blocked-system.csv");
+        QVERIFY(writeOld(file));
+        QVERIFY(QDir().mkpath(system));
+        {
+            DialogAnswerer blocked;
+            download(blocked, file, 1);
+            expectOneMessage(blocked, QMessageBox::Critical,
+                             "The log could not be saved to:\n" + file + "\n" + system);
+        }
         QVERIFY(!commandsSent().contains(0x05));
-        QCOMPARE(fileLines(file),
-                 expectedFiles(log, columns(true, false, false, true), {}, 0).measurements);
+        expectOld(file);
         QCOMPARE(module.newRecordCount(), 20u);
-        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"Blocked.csv"});
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Connected"));
+
+        // The other way round: the old system file stays.
+        const QString shadowed = path("Shadowed.csv");
+        const QString shadowedSystem = path("Shadowed-system.csv");
+        QVERIFY(QDir().mkpath(shadowed));
+        QVERIFY(writeOld(shadowedSystem));
+        DialogAnswerer again;
+        again.pressButton(QMessageBox::Ok);
+        QCOMPARE(window->writeLogCsv(shadowed, 20, 0, false, false, false, false), -1);
+        expectOneMessage(again, QMessageBox::Critical,
+                         "The log could not be saved to:\n" + shadowed + "\n" + shadowedSystem);
+        expectOld(shadowedSystem);
+        QCOMPARE(QDir(folder).entryList(QDir::Files),
+                 (QStringList{"Blocked.csv", "Shadowed-system.csv"}));
     }
 
     void exportIntoAMissingFolderWritesNothing()

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace maintenance;
 
 namespace
@@ -141,9 +143,12 @@ private slots:
                  ImageLoad::Empty);
         QCOMPARE(loadImage(scratch.filePath("missing.bin"), image.data(), size, checksum),
                  ImageLoad::CannotOpen);
-        // A folder opens but cannot be read as a file.
-        const ImageLoad folder = loadImage(scratch.path(), image.data(), size, checksum);
-        QVERIFY(folder == ImageLoad::CannotOpen || folder == ImageLoad::CannotRead);
+        // Neither a folder nor a FIFO is a file; opening the FIFO would wait
+        // for a writer forever.
+        QCOMPARE(loadImage(scratch.path(), image.data(), size, checksum), ImageLoad::CannotOpen);
+        const QString fifo = scratch.filePath("image.fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(loadImage(fifo, image.data(), size, checksum), ImageLoad::CannotOpen);
         QCOMPARE(size, 77u);
         QCOMPARE(checksum, quint16(88));
     }

@@ -253,6 +253,8 @@ private slots:
         QCOMPARE(sent[3], image.mid(128, 64));
         verifyOnlyMessage(answers, QMessageBox::Critical, "Firmware upload failed. 3");
         QCOMPARE(watcher.progressAtMessage, QList<bool>{true});
+        // The module is gone: the status says so, not the text saved before.
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Disconnected"));
     }
 
     void unplugWhileAwaitingTheVerdictFailsWithFour()
@@ -273,6 +275,7 @@ private slots:
                  std::vector<unsigned char>(image.begin(), image.end()));
         verifyOnlyMessage(answers, QMessageBox::Critical, "Firmware upload failed. 4");
         QCOMPARE(watcher.progressAtMessage, QList<bool>{false});
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Disconnected"));
     }
 
     void unusableFilesAreRefusedBeforeAnythingIsSent()

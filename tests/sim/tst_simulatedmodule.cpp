@@ -312,6 +312,18 @@ private slots:
                 QCOMPARE(checksumHolds(batch[slot]), slot != 5 && (slot != 3 || pass == 1));
         }
 
+        // A burst splits the answer after its first half; no record byte is lost.
+        module.addFault({sim::FaultKind::Burst, 3, 0x04, 0, 1});
+        host.send({0x04, 0, 0, 0, 10, 0, 2});
+        Bytes received;
+        for (Bytes report = host.read(); !report.empty(); report = host.read(20))
+            received.insert(received.end(), report.begin(), report.end());
+        const std::vector<sim::Record> log = module.records();
+        Bytes expected(log[10].begin(), log[10].end());
+        expected.insert(expected.end(), 3 * 64, 0xFF);
+        expected.insert(expected.end(), log[11].begin(), log[11].end());
+        QCOMPARE(received, expected);
+
         module.dropOffAfterRecords(3);
         QCOMPARE(host.fetch(0, 8).size(), size_t(3));
         QVERIFY(host.lost);

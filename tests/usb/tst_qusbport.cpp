@@ -1,11 +1,12 @@
 #include "sim/simdevice.h"
 #include "usb/qusbport.h"
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 namespace
@@ -40,6 +41,30 @@ QByteArray pattern(int length, int seed)
     return bytes;
 }
 
+// Counts the port's signals in the test thread: they arrive as queued calls,
+// so only this thread ever touches the counts.
+class SignalCounter : public QObject
+{
+public:
+    explicit SignalCounter(QUSBPort *port)
+    {
+        connect(
+            port, &QUSBPort::openPortSuccess, this, [this] { ++opened; }, Qt::QueuedConnection);
+        connect(
+            port, &QUSBPort::openPortFailed, this, [this] { ++failed; }, Qt::QueuedConnection);
+        connect(
+            port, &QUSBPort::dataReady, this, [this] { ++ready; }, Qt::QueuedConnection);
+        connect(
+            port, &QUSBPort::openFailureFound, this,
+            [this](const QUSBPort::OpenFailure &failure) { failures.append(failure); },
+            Qt::QueuedConnection);
+    }
+    int opened = 0;
+    int failed = 0;
+    int ready = 0;
+    QList<QUSBPort::OpenFailure> failures;
+};
+
 } // namespace
 
 class QUSBPortTest : public QObject
@@ -48,15 +73,25 @@ class QUSBPortTest : public QObject
 
 private:
     QUSBPort *port = nullptr;
-    QSignalSpy *opened = nullptr;
-    QSignalSpy *failed = nullptr;
+    SignalCounter *counts = nullptr;
 
     void startPort()
     {
         port = new QUSBPort();
-        opened = new QSignalSpy(port, &QUSBPort::openPortSuccess);
-        failed = new QSignalSpy(port, &QUSBPort::openPortFailed);
+        counts = new SignalCounter(port);
         port->start();
+    }
+
+    int opened() const { return counts->opened; }
+    int failed() const { return counts->failed; }
+
+    // The failure the port reported after its first failed open.
+    QUSBPort::OpenFailure firstFailure()
+    {
+        startPort();
+        if (!QTest::qWaitFor([this] { return !counts->failures.isEmpty(); }, 3000))
+            qWarning("no open failure was reported");
+        return counts->failures.value(0);
     }
 
     QByteArray read(int length, int count)
@@ -83,19 +118,18 @@ private slots:
             port->stop();
             QVERIFY(port->wait(2000));
         }
-        delete opened;
-        delete failed;
+        delete counts;
         delete port;
         port = nullptr;
-        opened = failed = nullptr;
+        counts = nullptr;
         qInstallMessageHandler(nullptr);
     }
 
     void absentModuleFailsEveryAttemptAndRefusesIo()
     {
         startPort();
-        QTRY_VERIFY_WITH_TIMEOUT(failed->count() >= 2, 3000);
-        QCOMPARE(opened->count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(failed() >= 2, 3000);
+        QCOMPARE(opened(), 0);
         const unsigned char frame[3] = {1, 2, 3};
         QCOMPARE(port->writeFrame(frame, 3), -1);
         QCOMPARE(read(64, 1000).size(), 0);
@@ -103,11 +137,84 @@ private slots:
         QCOMPARE(capturedLines().value(0), QString("USBPort: Openning USB Port"));
     }
 
+    void openFailureSaysWhyTheModuleIsNotConnected_data()
+    {
+        QTest::addColumn<bool>("plugged");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("absent") << false << 0 << int(QUSBPort::OpenFailure::NoModule) << QString()
+                                << "No HID devices with requested VID/PID found in the system.";
+        QTest::newRow("permission denied")
+            << true << EACCES << int(QUSBPort::OpenFailure::PermissionDenied)
+            << QString(sim::DevicePath)
+            << "Failed to open a device with path '/dev/hidraw3': Permission denied";
+        QTest::newRow("busy") << true << EBUSY << int(QUSBPort::OpenFailure::OtherError)
+                              << QString(sim::DevicePath)
+                              << "Failed to open a device with path '/dev/hidraw3': " +
+                                     QString::fromLocal8Bit(std::strerror(EBUSY));
+    }
+
+    void openFailureSaysWhyTheModuleIsNotConnected()
+    {
+        QFETCH(bool, plugged);
+        QFETCH(int, refusal);
+        QFETCH(int, kind);
+        QFETCH(QString, node);
+        QFETCH(QString, error);
+        if (plugged)
+            sim::plug();
+        sim::refuseOpens(refusal);
+        QElapsedTimer clock;
+        clock.start();
+        const QUSBPort::OpenFailure failure = firstFailure();
+        QCOMPARE(int(failure.kind), kind);
+        QCOMPARE(failure.node, node);
+        QCOMPARE(failure.error, error);
+        // One reason per failed open, no more often than the retry pause.
+        QTest::qWait(1100);
+        QVERIFY(counts->failures.size() <= 1 + clock.elapsed() / QUSBPort::OpenRetryMs);
+        QCOMPARE(counts->failures.size(), failed());
+        QCOMPARE(opened(), 0);
+    }
+
+    void moduleFailingEveryReadIsReopenedAtMostTwiceASecond()
+    {
+        sim::plug();
+        startPort();
+        QTRY_COMPARE(opened(), 1);
+        // A module that worked for a while is reopened at once when lost.
+        QTest::qWait(QUSBPort::ReopenGuardMs + 100);
+        QElapsedTimer clock;
+        clock.start();
+        sim::failEveryRead(true);
+        QTRY_VERIFY_WITH_TIMEOUT(sim::openCount() >= 2, 2000);
+        QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+
+        // Lost again right after each open: two opens a second at most,
+        // yet it keeps trying.
+        const int opensBefore = sim::openCount();
+        clock.restart();
+        QTest::qWait(1500);
+        const int opens = sim::openCount() - opensBefore;
+        QVERIFY2(opens >= 1 && opens <= 1 + clock.elapsed() / QUSBPort::ReopenGuardMs,
+                 qPrintable(QString::number(opens)));
+        QTRY_COMPARE(opened(), sim::openCount());
+        QCOMPARE(failed(), 0);
+
+        sim::failEveryRead(false);
+        const QByteArray report = pattern(64, 8);
+        QTRY_VERIFY(port->isDeviceOpen());
+        sim::queueInputReport(reinterpret_cast<const unsigned char *>(report.data()), 64);
+        QCOMPARE(read(64, 2000), report);
+    }
+
     void writeFramePadsShortFramesAndCutsLongOnes()
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
+        QTRY_COMPARE(opened(), 1);
 
         const QByteArray shortFrame = pattern(3, 1);
         const QByteArray longFrame = pattern(70, 2);
@@ -132,21 +239,20 @@ private slots:
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
-        QSignalSpy ready(port, &QUSBPort::dataReady);
+        QTRY_COMPARE(opened(), 1);
         const QByteArray first = pattern(64, 10), second = pattern(64, 20), third = pattern(64, 30);
         for (const QByteArray &report : {first, second, third})
             sim::queueInputReport(reinterpret_cast<const unsigned char *>(report.data()), 64);
 
         QCOMPARE(read(192, 1000), first + second + third);
-        QTRY_COMPARE(ready.count(), 3);
+        QTRY_COMPARE(counts->ready, 3);
     }
 
     void waitBudgetCoversTheWholeCall()
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
+        QTRY_COMPARE(opened(), 1);
         // Count 1 on an empty ring: one pass, nothing copied.
         QCOMPARE(read(1, 1).size(), 0);
 
@@ -163,8 +269,8 @@ private slots:
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
-        const int reports = 200;
+        QTRY_COMPARE(opened(), 1);
+        const int reports = QUSBPort::RingSize / 64 + 100;
         QByteArray sent;
         for (int r = 0; r < reports; ++r) {
             const QByteArray report = pattern(64, r);
@@ -173,6 +279,8 @@ private slots:
         }
         const int kept = QUSBPort::RingSize - 1;
         QTRY_COMPARE_WITH_TIMEOUT(overflowLines.load(), reports * 64 - kept, 5000);
+        // The report that only partly fitted counts as dropped too.
+        QCOMPARE(port->droppedReports(), 101);
 
         QCOMPARE(read(reports * 64, 20), sent.left(kept));
 
@@ -190,7 +298,7 @@ private slots:
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
+        QTRY_COMPARE(opened(), 1);
         const QByteArray report = pattern(64, 3);
         sim::queueInputReport(reinterpret_cast<const unsigned char *>(report.data()), 64);
         QTimer::singleShot(100, [] { sim::unplug(); });
@@ -201,21 +309,21 @@ private slots:
         // It returned on the lost device, long before the budget ran out.
         QVERIFY(clock.elapsed() < 50000);
 
-        QTRY_VERIFY_WITH_TIMEOUT(failed->count() >= 1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(failed() >= 1, 3000);
         QCOMPARE(read(64, 1000).size(), 0);
         sim::plug();
-        QTRY_COMPARE_WITH_TIMEOUT(opened->count(), 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(opened(), 2, 3000);
     }
 
     void stopWhileOpenTerminatesAndReportsFailure()
     {
         sim::plug();
         startPort();
-        QTRY_COMPARE(opened->count(), 1);
-        const int failuresBefore = failed->count();
+        QTRY_COMPARE(opened(), 1);
+        const int failuresBefore = failed();
         port->stop();
         QVERIFY(port->wait(2000));
-        QTRY_COMPARE(failed->count(), failuresBefore + 1);
+        QTRY_COMPARE(failed(), failuresBefore + 1);
         QVERIFY(capturedLines().contains("USBPort: Thread Terminating"));
         const unsigned char frame[1] = {0};
         QCOMPARE(port->writeFrame(frame, 1), -1);
@@ -224,7 +332,7 @@ private slots:
     void stopWhileRetryingReturnsSilently()
     {
         startPort();
-        QTRY_VERIFY(failed->count() >= 1);
+        QTRY_VERIFY(failed() >= 1);
         port->stop();
         QVERIFY(port->wait(2000));
         QVERIFY(!capturedLines().contains("USBPort: Thread Terminating"));
