@@ -1,9 +1,12 @@
-// Measures the log export of a full store and a download of 4,096 records
-// from the simulated module, and prints what it measured.
+// Measures the program against the simulated module and prints what it
+// measured, as ratios where the bus sets a floor: start-up to a shown
+// window, the configuration read, the log export of a full store, and a
+// download of 4,096 records unpaced and paced as a full-speed device.
 
 #include "app/talvik.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
+#include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
@@ -18,12 +21,56 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace
 {
 
 constexpr int DownloadRecords = 4096;
+// At full speed one 64-byte report crosses the bus per millisecond each way;
+// a record takes two.
+constexpr double WireRecordsPerSecond = 500.0;
+constexpr int BatchRecords = 128;
+
+// What the kernel counts as this process's resident memory, in MB.
+double residentMegabytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+bool waitConnected(Talvik &window)
+{
+    const bool connected =
+        QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == "Connected"; }, 3000);
+    if (!connected)
+        std::printf("the simulated module did not connect\n");
+    return connected;
+}
+
+// The mean time between the end of one batch on the wire (its last report
+// due, 256 frames after the request) and the next fetch request: what the
+// program itself adds between batches.
+double meanBatchGapMs()
+{
+    std::vector<sim::Clock::time_point> fetches;
+    for (const sim::WrittenReport &written : sim::writtenReports())
+        if (written.bytes.size() > 1 && written.bytes[1] == 0x04)
+            fetches.push_back(written.time);
+    if (fetches.size() < 2)
+        return 0;
+    double sum = 0;
+    for (size_t i = 1; i < fetches.size(); ++i)
+        sum += std::chrono::duration<double, std::milli>(fetches[i] - fetches[i - 1]).count() -
+               2.0 * BatchRecords;
+    return sum / double(fetches.size() - 1);
+}
 
 sim::LogOptions fullOptions()
 {
@@ -62,11 +109,12 @@ void benchExport(Talvik &window, const QString &folder)
     const int result =
         window.writeLogCsv(file, LogRecord::StoreCapacity, 0, true, true, true, true);
     const qint64 elapsed = timer.elapsed();
-    std::printf("writeLogCsv, %d records, all column groups: %lld ms (result %d; %.1f MB "
-                "measurements, %.1f MB system)\n",
-                LogRecord::StoreCapacity, static_cast<long long>(elapsed), result,
-                QFileInfo(file).size() / 1e6,
-                QFileInfo(LogRecord::systemFileName(file)).size() / 1e6);
+    const double megabytes =
+        (QFileInfo(file).size() + QFileInfo(LogRecord::systemFileName(file)).size()) / 1e6;
+    std::printf("export of a full store, %d records, all column groups: %lld ms, %.1f MB, "
+                "%.0f MB/s (result %d)\n",
+                LogRecord::StoreCapacity, static_cast<long long>(elapsed), megabytes,
+                megabytes / (std::max<qint64>(elapsed, 1) / 1000.0), result);
 }
 
 void benchDownload(const QString &folder, const char *name, sim::Pacing pacing)
@@ -76,8 +124,8 @@ void benchDownload(const QString &folder, const char *name, sim::Pacing pacing)
     sim::setPacing(pacing);
     Talvik window;
     window.show();
-    if (!QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == "Connected"; }, 3000))
-        std::printf("the simulated module did not connect\n");
+    waitConnected(window);
+    sim::clearWrittenReports();
 
     const QString file = folder + QString("/%1.csv").arg(name);
     DialogAnswerer answerer;
@@ -86,18 +134,52 @@ void benchDownload(const QString &folder, const char *name, sim::Pacing pacing)
     QElapsedTimer timer;
     timer.start();
     window.findChild<QPushButton *>("ButtonDownloadFullLog")->click();
-    const qint64 elapsed = timer.elapsed();
+    const qint64 elapsed = std::max<qint64>(timer.elapsed(), 1);
     const QString verdict =
         answerer.messages().isEmpty() ? QString("no message") : answerer.messages().first().text;
-    std::printf("download of %d records, %s: %lld ms (%s; %s)\n", DownloadRecords, name,
-                static_cast<long long>(elapsed), qPrintable(verdict),
-                qPrintable(downloadSummary(file)));
+    const double recordsPerSecond = DownloadRecords / (elapsed / 1000.0);
+    const double floorMs = DownloadRecords * 1000.0 / WireRecordsPerSecond;
+    std::printf("download of %d records, %s: %lld ms, %.0f records/s, %.2f x the wire rate, "
+                "%.3f x the wire floor of %.0f ms (%s; %s)\n",
+                DownloadRecords, name, static_cast<long long>(elapsed), recordsPerSecond,
+                recordsPerSecond / WireRecordsPerSecond, elapsed / floorMs, floorMs,
+                qPrintable(verdict), qPrintable(downloadSummary(file)));
+    if (pacing == sim::Pacing::FullSpeed)
+        std::printf("  gap between batches, paced: %.2f ms on average\n", meanBatchGapMs());
+}
+
+// The configuration read, paced: 52 requests (3 identity queries and 49
+// items), each waiting for its reply.
+void benchConfigurationRead()
+{
+    sim::freshModule();
+    sim::setPacing(sim::Pacing::FullSpeed);
+    Talvik window;
+    window.show();
+    waitConnected(window);
+    sim::clearWrittenReports();
+    DialogAnswerer answerer;
+    answerer.pressButton(QMessageBox::Ok);
+    QElapsedTimer timer;
+    timer.start();
+    window.findChild<QPushButton *>("ButtonRead")->click();
+    const qint64 elapsed = timer.elapsed();
+    const size_t requests = sim::writtenReports().size();
+    // A reply is due in the frame after its request, and the next request
+    // can go in that frame: one frame per round trip.
+    std::printf("configuration read, paced: %lld ms for %zu round trips, %.2f ms each, "
+                "%.2f x the floor of one frame each\n",
+                static_cast<long long>(elapsed), requests,
+                requests ? double(elapsed) / double(requests) : 0.0,
+                requests ? double(elapsed) / double(requests) : 0.0);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
@@ -110,12 +192,20 @@ int main(int argc, char **argv)
     {
         sim::reset();
         Talvik window;
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            std::printf("the window was not shown\n");
+        std::printf("from main() to a shown window: %lld ms, %.1f MB resident then\n",
+                    static_cast<long long>(sinceStart.elapsed()), residentMegabytes());
+    }
+    benchConfigurationRead();
+    {
+        sim::reset();
+        Talvik window;
         benchExport(window, folder.path());
     }
     benchDownload(folder.path(), "unpaced", sim::Pacing::Unpaced);
     benchDownload(folder.path(), "paced as a full-speed device", sim::Pacing::FullSpeed);
-    std::printf("wire alone at full speed: %d records x 2 reports x 1 ms = %d ms\n",
-                DownloadRecords, DownloadRecords * 2);
     sim::reset();
     std::fflush(stdout);
     return 0;

@@ -53,6 +53,16 @@ Bus &bus()
     return instance;
 }
 
+// The first bus frame boundary after t. Frames run on one fixed grid, so
+// reports keep a steady pace however late a sleep wakes up.
+Clock::time_point nextFrame(const Bus &b, Clock::time_point t)
+{
+    if (b.interval <= Clock::duration(0))
+        return t;
+    const Clock::duration sinceEpoch = t.time_since_epoch();
+    return t + (b.interval - sinceEpoch % b.interval);
+}
+
 bool stale(const Bus &b, const hid_device *device)
 {
     return !b.plugged || device->plugGeneration != b.plugGeneration;
@@ -289,7 +299,9 @@ int hid_read_timeout(hid_device *device, unsigned char *data, size_t length, int
                     sim::unplugLocked(b);
                     return -1;
                 }
-                b.nextRead = now + b.interval;
+                // Due one frame after this one was due, not after it was
+                // taken: a late reader does not slow the module down.
+                b.nextRead = available + b.interval;
                 const size_t n = std::min(length, static_cast<size_t>(report.length));
                 std::memcpy(data, report.bytes.data(), n);
                 if (b.dropAfterInput > 0 && --b.dropAfterInput == 0)
@@ -331,8 +343,10 @@ int hid_write(hid_device *device, const unsigned char *data, size_t length)
         std::lock_guard<std::mutex> lock(b.mutex);
         if (sim::stale(b, device))
             return -1;
-        sent = Clock::now();
-        b.nextWrite = sent + b.interval;
+        // The report goes out in the frame it waited for; a late wake-up
+        // does not move the frames after it.
+        sent = slot;
+        b.nextWrite = slot + b.interval;
         b.written.push_back({sent, std::vector<unsigned char>(data, data + length)});
         handler = b.handler;
         generation = b.plugGeneration;
@@ -349,7 +363,7 @@ int hid_write(hid_device *device, const unsigned char *data, size_t length)
     std::lock_guard<std::mutex> lock(b.mutex);
     if (b.plugged && b.plugGeneration == generation) {
         // A device answers in a later bus frame than the one its request came in.
-        const Clock::time_point ready = sent + b.interval;
+        const Clock::time_point ready = sim::nextFrame(b, sent);
         for (const sim::InputReport &reply : replies)
             sim::enqueueLocked(b, reply, ready + reply.delay);
         if (dropOff)
