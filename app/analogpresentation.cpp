@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "config/analogrule.h"
 #include "ui_talvik.h"
 
 #include <QComboBox>
@@ -8,20 +9,6 @@
 #include <QString>
 
 #include <initializer_list>
-
-namespace
-{
-
-enum AnalogType { TypeNone = 0, SoilTemperature, SoilMoisture, SolarRadiation, Custom };
-
-// Coefficient fields show at most 7 significant digits, as when read from
-// the module.
-QString coefficientText(double value)
-{
-    return QString::number(value, 'g', 7);
-}
-
-} // namespace
 
 void Talvik::takeAnalogChannels()
 {
@@ -39,101 +26,51 @@ void Talvik::applyAnalogType(int channel, int type)
 {
     if (channel < 0 || channel >= AnalogChannelCount)
         return;
+    // Globe temperature has no presentation of its own, and an empty
+    // selection (-1) has none either: the channel stays as it was.
+    const config::AnalogRule *rule = config::analogRule(type);
+    if (rule == nullptr)
+        return;
     const AnalogChannel &c = analog[channel];
     QLabel *const extraLabels[] = {c.labelC, c.labelD, c.labelRef};
     QLineEdit *const extraFields[] = {c.fieldC, c.fieldD, c.fieldRef};
 
-    // Globe temperature has no presentation of its own, and an empty
-    // selection (-1) has none either: the channel stays as it was.
-    switch (type) {
-    case TypeNone:
-        // Only visibility changes: the hidden fields keep their texts and the
-        // units box its items and selection.
-        c.unitsLabel->hide();
-        c.units->hide();
-        c.unitsText->hide();
-        for (QWidget *w : {c.labelA, c.labelB, c.labelC, c.labelD, c.labelRef})
-            w->hide();
-        for (QWidget *w : {c.fieldA, c.fieldB, c.fieldC, c.fieldD, c.fieldRef})
-            w->hide();
-        return;
-
-    case SoilTemperature:
-        c.unitsLabel->show();
-        c.units->show();
+    // A type that fills no units box leaves its items and selection as they
+    // are, shown or hidden; so does a hidden field keep its text.
+    c.unitsLabel->setVisible(rule->unitsRowShown());
+    c.units->setVisible(rule->unitsBoxShown);
+    if (rule->unitItemCount > 0) {
         c.units->clear();
-        c.units->addItem(QString(QChar(0x00B0)) + 'C');
-        c.units->addItem(QString(QChar(0x00B0)) + 'F');
-        c.unitsText->hide();
-        c.labelA->setText("A:");
-        c.labelA->show();
-        c.fieldA->show();
-        c.labelB->setText("B:");
-        c.labelB->show();
-        c.fieldB->show();
+        for (int item = 0; item < rule->unitItemCount; ++item)
+            c.units->addItem(QString::fromUtf8(rule->unitItems[item]));
+    }
+    c.unitsText->setVisible(rule->unitsTextShown);
+    if (rule->emptiesUnitsText)
+        c.unitsText->setText(QString());
+
+    if (rule->labelA != nullptr)
+        c.labelA->setText(QString::fromLatin1(rule->labelA));
+    if (rule->labelB != nullptr)
+        c.labelB->setText(QString::fromLatin1(rule->labelB));
+    for (QWidget *w : std::initializer_list<QWidget *>{c.labelA, c.fieldA, c.labelB, c.fieldB})
+        w->setVisible(rule->slopeRowsShown);
+    if (rule->extraRowsShown) {
         c.labelC->setText("C:");
         c.labelD->setText("D:");
         c.labelRef->setText("Ref:");
-        for (int row = 0; row < 3; ++row) {
-            extraLabels[row]->show();
-            extraFields[row]->show();
-        }
-        c.units->setCurrentIndex(0);
-        // Thermistor coefficients of the soil probe (Steinhart-Hart form).
-        c.fieldA->setText(coefficientText(0.0011164014655));
-        c.fieldB->setText(coefficientText(0.000237982973213));
-        c.fieldC->setText(coefficientText(-3.72283234e-07));
-        c.fieldD->setText(coefficientText(9.9063233e-08));
-        c.fieldRef->setText(coefficientText(10000));
-        return;
-
-    case SoilMoisture:
-    case SolarRadiation:
-        c.unitsLabel->show();
-        c.units->show();
-        c.units->clear();
-        c.units->addItem(type == SoilMoisture ? "%" : "W/m^2");
-        c.unitsText->hide();
-        break;
-
-    case Custom:
-        // The units box keeps its items and selection behind the free text.
-        c.unitsLabel->show();
-        c.units->hide();
-        c.unitsText->show();
-        c.unitsText->setText(QString());
-        break;
-
-    default:
-        return;
     }
-
-    // Soil moisture, solar radiation and custom: a straight line.
-    c.labelA->setText("Slope:");
-    c.labelA->show();
-    c.fieldA->show();
-    c.labelB->setText("Offset:");
-    c.labelB->show();
-    c.fieldB->show();
     for (int row = 0; row < 3; ++row) {
-        extraLabels[row]->hide();
-        extraFields[row]->hide();
+        extraLabels[row]->setVisible(rule->extraRowsShown);
+        extraFields[row]->setVisible(rule->extraRowsShown);
     }
-    if (type != Custom)
+    if (rule->unitItemCount > 0)
         c.units->setCurrentIndex(0);
 
-    double slope = 1;
-    double offset = 0;
-    if (type == SoilMoisture) {
-        slope = 1.19;
-        offset = -0.4;
-    } else if (type == SolarRadiation) {
-        slope = 5000;
-    }
-    c.fieldA->setText(coefficientText(slope));
-    c.fieldB->setText(coefficientText(offset));
-    for (QLineEdit *field : extraFields)
-        field->setText("0");
+    if (!rule->setsCoefficients)
+        return;
+    QLineEdit *const fields[] = {c.fieldA, c.fieldB, c.fieldC, c.fieldD, c.fieldRef};
+    for (int row = 0; row < 5; ++row)
+        fields[row]->setText(config::coefficientText(rule->coefficients[row]));
 }
 
 void Talvik::checkPasswordPair(QLineEdit *password, QLineEdit *verify, QLabel *warning)

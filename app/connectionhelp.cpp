@@ -46,20 +46,7 @@ QString ConnectionHelp::installedRule(const QStringList &folders)
 
 QString ConnectionHelp::reasonLine(const QUSBPort::OpenFailure &failure)
 {
-    QString line;
-    switch (failure.kind) {
-    case QUSBPort::OpenFailure::NoModule:
-        line = tr("No Control Module found on USB.");
-        break;
-    case QUSBPort::OpenFailure::PermissionDenied:
-        line = tr("No permission to open the Control Module (%1).").arg(failure.node);
-        break;
-    case QUSBPort::OpenFailure::OtherError:
-        line =
-            tr("The Control Module (%1) could not be opened: %2").arg(failure.node, failure.error);
-        break;
-    }
-    return line.toHtmlEscaped() + " <a href=\"#help\">" + tr("How to connect") + "</a>";
+    return failure.reason().toHtmlEscaped() + " <a href=\"#help\">" + tr("How to connect") + "</a>";
 }
 
 QString ConnectionHelp::helpText(const QUSBPort::OpenFailure *failure,
@@ -99,6 +86,13 @@ QString ConnectionHelp::helpText(const QUSBPort::OpenFailure *failure,
                    "Close any other program that uses the module, then plug the module in "
                    "again.")
                     .arg(failure->node, failure->error);
+        break;
+    case QUSBPort::OpenFailure::InUse:
+        text += tr("Another Talvik (process %1) has the module open: this window, or "
+                   "talvik-cli run by you or by a timer. Only one of them can talk to the "
+                   "module at a time. Close the other window, or wait until the command "
+                   "ends; this window connects by itself as soon as the module is free.")
+                    .arg(failure->holder);
         break;
     }
     return text;

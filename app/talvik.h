@@ -17,9 +17,11 @@ class TalvikClass;
 }
 
 // The main window: every user action is one of its slots, every operation on
-// the module one of its member functions. The definitions live with their
-// subsystem: usb/moduleprotocol.cpp, app/analogpresentation.cpp, config/,
-// log/ and maintenance/.
+// the module one of its member functions. They bind the form, the dialogs and
+// the status bar to the core without widgets (usb/, config/, log/,
+// maintenance/), which talvik-cli shares; the definitions are in
+// app/moduleprotocol.cpp, configactions.cpp, logactions.cpp,
+// maintenanceactions.cpp and analogpresentation.cpp.
 class Talvik : public QMainWindow
 {
     Q_OBJECT
@@ -50,7 +52,7 @@ public:
     // holds the module open now, never a text saved before the module left.
     void showConnectionState();
 
-    // --- module command protocol (usb/moduleprotocol.cpp) ---
+    // --- module command protocol (app/moduleprotocol.cpp, over usb/modulesession) ---
     // Flush, write, read one 64-byte reply; once more only when nothing at
     // all came. Returns the number of reply bytes of the last attempt.
     int transact(const unsigned char *request, int requestLength, unsigned char *reply);
@@ -67,7 +69,7 @@ public:
     // --- analog channels and password pairs (app/analogpresentation.cpp) ---
     void applyAnalogType(int channel, int type);
 
-    // --- data log (log/) ---
+    // --- data log (app/logactions.cpp, over log/) ---
     void downloadLog(bool full);
     // Writes slots 0 .. recordCount - 1 of the log store as the measurement
     // file and its "-system" companion; 0 when both were written, -1 (after
@@ -75,7 +77,7 @@ public:
     int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount, bool withSoil,
                     bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
 
-    // --- maintenance (maintenance/) ---
+    // --- maintenance (app/maintenanceactions.cpp, over maintenance/) ---
     void uploadFirmware();
     void setModuleClock();
 

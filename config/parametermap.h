@@ -26,10 +26,16 @@ struct Parameter {
     Kind kind;
     const char *fileKey;      // key in configuration files, nullptr when not kept
     const char *defaultValue; // what loading puts in when the file lacks the key
+    // A Choice's number of items; 0 for the analog units boxes, whose items
+    // the analog presentation puts in.
+    int choiceCount;
 };
 
 constexpr int ParameterCount = 53;
 extern const std::array<Parameter, ParameterCount> ParameterMap;
+
+// The item of the map with this object name, or nullptr.
+const Parameter *parameterOf(const QString &widget);
 
 // Items the module is asked for on a read (every kind but Password).
 int readableParameterCount();

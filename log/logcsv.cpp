@@ -1,93 +1,106 @@
-#include "app/talvik.h"
+#include "log/logdownloader.h"
 
-#include "app/progresswindow.h"
-#include "log/logrecord.h"
 #include "log/logstore.h"
+#include "log/numbertext.h"
+#include "usb/operationprogress.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
-#include <QProgressDialog>
 #include <QSaveFile>
-#include <QTextStream>
+
+#include <cstring>
 
 namespace
 {
 
 constexpr int ProgressStep = 32;
+constexpr int LineEndLength = 2;
 
-// One CSV file, written beside its final name and put in place only by
-// commit; one never committed is discarded and leaves whatever file was
-// there before.
+// One CSV file: its whole text is formatted in memory, then written in one
+// go beside the final name and put in place only by commit; one never
+// committed is discarded and leaves whatever file was there before.
 class CsvFile
 {
 public:
-    explicit CsvFile(const QString &fileName) : file(fileName)
+    CsvFile(const QString &fileName, int recordCount) : file(fileName)
     {
-        if (file.open(QIODevice::WriteOnly)) {
-            stream.setDevice(&file);
-            stream.setCodec("UTF-8");
-        }
+        file.open(QIODevice::WriteOnly);
+        // About a measurement line with every column group per record: the
+        // text seldom has to move, and pages never written cost nothing.
+        text.resize(qMax(64 * 1024, recordCount * 256));
     }
 
-    void writeLine(const QString &line)
+    // Room for one line of at most length bytes and its line end; the line
+    // is formatted there and ended by endLine.
+    char *room(int length)
     {
-        if (file.isOpen())
-            stream << line << "\r\n";
+        const int needed = used + length + LineEndLength;
+        if (needed > text.size())
+            text.resize(qMax(needed, 2 * text.size()));
+        return text.data() + used;
+    }
+
+    void endLine(char *end)
+    {
+        end[0] = '\r';
+        end[1] = '\n';
+        used = int(end + LineEndLength - text.constData());
+    }
+
+    void writeLine(const QByteArray &line)
+    {
+        char *out = room(line.size());
+        std::memcpy(out, line.constData(), size_t(line.size()));
+        endLine(out + line.size());
     }
 
     // Whether every byte has reached the file beside the final name.
     bool finish()
     {
-        if (!file.isOpen())
-            return false;
-        stream.flush();
-        return stream.status() == QTextStream::Ok && file.flush();
+        return file.isOpen() && file.write(text.constData(), used) == used && file.flush();
     }
 
     bool commit() { return file.commit(); }
 
 private:
     QSaveFile file;
-    QTextStream stream;
+    QByteArray text;
+    int used = 0;
 };
 
 } // namespace
 
-int Talvik::writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
-                        bool withSoil, bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2)
+int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
+                const LogRecord::Columns &columns, OperationProgress &progress, QString &message)
 {
-    LogRecord::Columns columns;
-    columns.soil = withSoil;
-    columns.solvane = withSolvane;
-    columns.globeTemp1 = withGlobeTemp1;
-    columns.globeTemp2 = withGlobeTemp2;
     const int count = int(qMin<quint32>(recordCount, LogRecord::StoreCapacity));
 
     const QString systemName = LogRecord::systemFileName(fileName);
-    CsvFile measurements(fileName);
-    CsvFile system(systemName);
+    CsvFile measurements(fileName, count);
+    CsvFile system(systemName, count / 8);
 
-    ProgressWindow progress(tr("Processing Log Information..."), QString(), 0, count, this);
-    progress.setWindowTitle(tr("Talvik"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.show();
-
-    system.writeLine(LogRecord::systemHeader());
-    measurements.writeLine(LogRecord::measurementHeader(columns));
+    progress.setRange(0, count);
+    system.writeLine(LogRecord::systemHeader().toUtf8());
+    measurements.writeLine(LogRecord::measurementHeader(columns).toUtf8());
     for (int i = 0; i < count; ++i) {
         if (i % ProgressStep == 0) {
             progress.setValue(i);
-            QCoreApplication::processEvents();
+            // The export cannot be stopped halfway; this only lets events run.
+            (void)progress.cancelled();
         }
         const unsigned char *record = LogStore[i];
         const bool bad = badChecksum[i] == 1;
         if (record[LogRecord::KindOffset] == LogRecord::Measurement)
-            measurements.writeLine(LogRecord::measurementLine(record, columns, bad));
+            measurements.endLine(LogRecord::appendMeasurementLine(
+                measurements.room(LogRecord::MaxLineLength), record, columns, bad));
         else
-            system.writeLine(LogRecord::systemLine(record, bad));
+            system.endLine(
+                LogRecord::appendSystemLine(system.room(LogRecord::MaxLineLength), record, bad));
     }
-    system.writeLine(QStringLiteral("Retries ") + QString::number(retryCount));
+    char *retries = system.room(LogRecord::MaxLineLength);
+    std::memcpy(retries, "Retries ", 8);
+    system.endLine(NumberText::appendInt(retries + 8, retryCount));
 
     // The two files belong together: neither replaces its old version until
     // both are written whole, so a failure never leaves a new file beside a
@@ -99,9 +112,10 @@ int Talvik::writeLogCsv(const QString &fileName, quint32 recordCount, quint32 re
         failed << QDir::toNativeSeparators(fileName) << QDir::toNativeSeparators(systemName);
     else if (!system.commit())
         failed << QDir::toNativeSeparators(systemName);
-    progress.close();
+    progress.finish();
     if (failed.isEmpty())
         return 0;
-    showMessage(true, tr("The log could not be saved to:\n%1").arg(failed.join('\n')));
+    message = QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
+                  .arg(failed.join('\n'));
     return -1;
 }

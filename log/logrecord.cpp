@@ -1,8 +1,9 @@
 #include "log/logrecord.h"
 
+#include "log/numbertext.h"
 #include "usb/wire.h"
 
-#include <cmath>
+#include <cstring>
 
 namespace LogRecord
 {
@@ -61,8 +62,21 @@ constexpr int SolvaneSize = 8;
 constexpr int GlobeMarker = 0xAA20;
 constexpr int GlobeSize = 6;
 
-const char *const DateTimeFormat = "yyyy-MM-dd hh:mm:ss,";
-const char *const ChecksumErrorMark = ",CHECKSUM ERROR";
+const char ChecksumErrorMark[] = ",CHECKSUM ERROR";
+
+template <int N> char *appendLiteral(char *out, const char (&text)[N])
+{
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+
+// The two digits of a number below 100.
+char *appendPair(char *out, int n)
+{
+    out[0] = static_cast<char>('0' + n / 10);
+    out[1] = static_cast<char>('0' + n % 10);
+    return out + 2;
+}
 
 // A block counts as present only when its marker is there and the whole
 // block lies before the checksum; reading never leaves the record.
@@ -71,24 +85,75 @@ bool blockAt(const unsigned char *record, int position, int size, int marker)
     return position + size <= DataEnd && getUInt16BE(record + position) == marker;
 }
 
-QString fieldText(const unsigned char *record, const Column &column)
+char *appendField(char *out, const unsigned char *record, const Column &column)
 {
     const unsigned char *bytes = record + column.offset;
     switch (column.field) {
     case Field::Real:
-        return realText(getFloatBE(bytes));
+        return NumberText::appendReal(out, getFloatBE(bytes));
     case Field::Int16:
-        return QString::number(getInt16BE(bytes));
+        return NumberText::appendInt(out, getInt16BE(bytes));
     case Field::Milli:
-        return realText(getInt16BE(bytes) / 1000.0);
+        return NumberText::appendFixed(out, getInt16BE(bytes), 3);
     }
-    return QString();
+    return out;
 }
 
-QString lineStart(const unsigned char *record)
+char *appendLineStart(char *out, const unsigned char *record)
 {
-    return QString::number(getUInt32BE(record + IndexOffset)) + ',' +
-           dateTimeText(record + DateTimeOffset);
+    out = NumberText::appendInt(out, getUInt32BE(record + IndexOffset));
+    *out++ = ',';
+    return appendDateTime(out, record + DateTimeOffset);
+}
+
+// The Latin-1 text from offset up to its NUL or the end of the record data,
+// as one field in UTF-8: quoted, its quotes doubled, only when it holds a
+// comma, a quote or a line end.
+char *appendTextField(char *out, const unsigned char *record, int offset)
+{
+    const unsigned char *text = record + offset;
+    const unsigned char *end = text;
+    bool quoted = false;
+    for (; end < record + DataEnd && *end != '\0'; ++end)
+        quoted = quoted || *end == ',' || *end == '"' || *end == '\r' || *end == '\n';
+    if (quoted)
+        *out++ = '"';
+    for (; text < end; ++text) {
+        const unsigned char c = *text;
+        if (c < 0x80) {
+            if (c == '"')
+                *out++ = '"';
+            *out++ = static_cast<char>(c);
+        } else {
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    if (quoted)
+        *out++ = '"';
+    return out;
+}
+
+// The packed fields as stored.
+struct Stamp {
+    int year, month, day, hour, minute, second;
+};
+
+// False for an impossible date; an impossible time reads as 00:00:00.
+bool unpackStamp(const unsigned char *bytes, Stamp &stamp)
+{
+    const quint32 packed = getUInt32BE(bytes);
+    stamp = {2000 + int(packed >> 26),   int((packed >> 22) & 0x0F), int((packed >> 17) & 0x1F),
+             int((packed >> 12) & 0x1F), int((packed >> 6) & 0x3F),  int(packed & 0x3F)};
+    static const int Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1)
+        return false;
+    const bool leap = stamp.year % 4 == 0 && (stamp.year % 100 != 0 || stamp.year % 400 == 0);
+    if (stamp.day > Days[stamp.month - 1] + (stamp.month == 2 && leap ? 1 : 0))
+        return false;
+    if (stamp.hour > 23 || stamp.minute > 59 || stamp.second > 59)
+        stamp.hour = stamp.minute = stamp.second = 0;
+    return true;
 }
 
 } // namespace
@@ -113,47 +178,47 @@ bool isErased(const unsigned char *record)
 
 QDateTime unpackLogDateTime(const unsigned char *bytes)
 {
-    const quint32 packed = getUInt32BE(bytes);
-    const QDate date(2000 + int(packed >> 26), int((packed >> 22) & 0x0F),
-                     int((packed >> 17) & 0x1F));
-    const QTime time(int((packed >> 12) & 0x1F), int((packed >> 6) & 0x3F), int(packed & 0x3F));
+    Stamp s;
+    if (!unpackStamp(bytes, s))
+        return QDateTime();
     // UTC: the fields are printed as stored, whatever the PC's own zone and
     // its daylight-saving gaps.
-    return QDateTime(date, time.isValid() ? time : QTime(0, 0), Qt::UTC);
+    return QDateTime(QDate(s.year, s.month, s.day), QTime(s.hour, s.minute, s.second), Qt::UTC);
+}
+
+char *appendDateTime(char *out, const unsigned char *bytes)
+{
+    Stamp s;
+    // An impossible date leaves the field empty; it stays, so the values
+    // after it keep their columns.
+    if (unpackStamp(bytes, s)) {
+        out = appendPair(out, s.year / 100);
+        out = appendPair(out, s.year % 100);
+        *out++ = '-';
+        out = appendPair(out, s.month);
+        *out++ = '-';
+        out = appendPair(out, s.day);
+        *out++ = ' ';
+        out = appendPair(out, s.hour);
+        *out++ = ':';
+        out = appendPair(out, s.minute);
+        *out++ = ':';
+        out = appendPair(out, s.second);
+    }
+    *out++ = ',';
+    return out;
 }
 
 QString dateTimeText(const unsigned char *bytes)
 {
-    const QDateTime stamp = unpackLogDateTime(bytes);
-    // The field stays, empty, so the values after it keep their columns.
-    return stamp.isValid() ? stamp.toString(DateTimeFormat) : QStringLiteral(",");
+    char text[24];
+    return QString::fromLatin1(text, int(appendDateTime(text, bytes) - text));
 }
 
 QString realText(double value)
 {
-    if (std::isnan(value))
-        return QStringLiteral("nan");
-    if (std::isinf(value))
-        return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
-    if (value == 0)
-        return QStringLiteral("0");
-    // Unlike printf's %g, this rounds an exact tie away from zero.
-    return QString::number(value, 'g', 6);
-}
-
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString recordText(const unsigned char *record, int offset)
-{
-    return wire::decodeText(record + offset, DataEnd - offset);
+    char text[NumberText::MaxRealLength];
+    return QString::fromLatin1(text, int(NumberText::appendReal(text, value) - text));
 }
 
 QString measurementHeader(const Columns &columns)
@@ -179,85 +244,109 @@ QString systemHeader()
     return QStringLiteral("Index,Date/Time (UTC),System Information");
 }
 
-QString measurementLine(const unsigned char *record, const Columns &columns, bool badChecksum)
+char *appendMeasurementLine(char *out, const unsigned char *record, const Columns &columns,
+                            bool badChecksum)
 {
-    QString line = lineStart(record);
-    for (const Column &column : MeasurementColumns)
-        line += fieldText(record, column) + QLatin1Char(',');
+    out = appendLineStart(out, record);
+    for (const Column &column : MeasurementColumns) {
+        out = appendField(out, record, column);
+        *out++ = ',';
+    }
 
     int position = BlocksStart;
     if (columns.soil) {
         if (blockAt(record, position, SoilSize, SoilMarker)) {
-            for (int i = 0; i < SoilValues; ++i)
-                line +=
-                    realText(getInt16BE(record + position + 4 + 2 * i) / 100.0) + QLatin1Char(',');
+            for (int i = 0; i < SoilValues; ++i) {
+                out = NumberText::appendFixed(out, getInt16BE(record + position + 4 + 2 * i), 2);
+                *out++ = ',';
+            }
             position += SoilSize;
         } else {
-            line += QString(SoilValues, QLatin1Char(','));
+            std::memset(out, ',', SoilValues);
+            out += SoilValues;
         }
     }
     if (columns.solvane) {
         if (blockAt(record, position, SolvaneSize, SolvaneMarker)) {
-            line += realText(getInt16BE(record + position + 4) / 10.0) + QLatin1Char(',');
-            line += realText(getInt16BE(record + position + 6) / 10.0) + QLatin1Char(',');
+            out = NumberText::appendFixed(out, getInt16BE(record + position + 4), 1);
+            *out++ = ',';
+            out = NumberText::appendFixed(out, getInt16BE(record + position + 6), 1);
+            *out++ = ',';
             position += SolvaneSize;
         } else {
-            line += QStringLiteral(",,");
+            out = appendLiteral(out, ",,");
         }
     }
     for (const bool globe : {columns.globeTemp1, columns.globeTemp2}) {
         if (!globe)
             continue;
         if (blockAt(record, position, GlobeSize, GlobeMarker)) {
-            line += realText(getFloatBE(record + position + 2)) + QLatin1Char(',');
+            out = NumberText::appendReal(out, getFloatBE(record + position + 2));
             position += GlobeSize;
-        } else {
-            line += QLatin1Char(',');
         }
+        *out++ = ',';
     }
     if (badChecksum)
-        line += QLatin1String(ChecksumErrorMark);
-    return line;
+        out = appendLiteral(out, ChecksumErrorMark);
+    return out;
 }
 
-QString systemLine(const unsigned char *record, bool badChecksum)
+char *appendSystemLine(char *out, const unsigned char *record, bool badChecksum)
 {
-    QString line = lineStart(record);
+    out = appendLineStart(out, record);
     switch (record[KindOffset]) {
     case Information:
-        line += QStringLiteral("Info,");
+        out = appendLiteral(out, "Info,");
         switch (record[SubKindOffset]) {
         case SystemBooted:
-            line += QStringLiteral("System Booted,Flags: ") +
-                    QString::number(getUInt16BE(record + 10)) + QStringLiteral(",CM Ver: ") +
-                    QString::number(getInt16BE(record + 12)) + QStringLiteral(",WDS Ver: ") +
-                    QString::number(getInt16BE(record + 14)) + QStringLiteral(",TPH Ver: ") +
-                    QString::number(getInt16BE(record + 16));
+            out = appendLiteral(out, "System Booted,Flags: ");
+            out = NumberText::appendInt(out, getUInt16BE(record + 10));
+            out = appendLiteral(out, ",CM Ver: ");
+            out = NumberText::appendInt(out, getInt16BE(record + 12));
+            out = appendLiteral(out, ",WDS Ver: ");
+            out = NumberText::appendInt(out, getInt16BE(record + 14));
+            out = appendLiteral(out, ",TPH Ver: ");
+            out = NumberText::appendInt(out, getInt16BE(record + 16));
             break;
         case ClockUpdate:
-            line += dateTimeText(record + 10) + QString::number(getInt16BE(record + 14)) +
-                    QStringLiteral(",Clock Update");
+            out = appendDateTime(out, record + 10);
+            out = NumberText::appendInt(out, getInt16BE(record + 14));
+            out = appendLiteral(out, ",Clock Update");
             break;
         case Text:
-            line += csvField(recordText(record, TextOffset));
+            out = appendTextField(out, record, TextOffset);
             break;
         default:
-            line += QStringLiteral("Unknown");
+            out = appendLiteral(out, "Unknown");
             break;
         }
         break;
     case Error:
-        line += QStringLiteral("Error,") +
-                QString::number(static_cast<signed char>(record[ErrorCodeOffset])) +
-                QLatin1Char(',') + csvField(recordText(record, TextOffset));
+        out = appendLiteral(out, "Error,");
+        out = NumberText::appendInt(out, static_cast<signed char>(record[ErrorCodeOffset]));
+        *out++ = ',';
+        out = appendTextField(out, record, TextOffset);
         break;
     default:
-        line += QStringLiteral("Unknown Record");
+        out = appendLiteral(out, "Unknown Record");
         break;
     }
     if (badChecksum)
-        line += QLatin1String(ChecksumErrorMark);
-    return line;
+        out = appendLiteral(out, ChecksumErrorMark);
+    return out;
+}
+
+QString measurementLine(const unsigned char *record, const Columns &columns, bool badChecksum)
+{
+    char line[MaxLineLength];
+    return QString::fromUtf8(line,
+                             int(appendMeasurementLine(line, record, columns, badChecksum) - line));
+}
+
+QString systemLine(const unsigned char *record, bool badChecksum)
+{
+    char line[MaxLineLength];
+    return QString::fromUtf8(line, int(appendSystemLine(line, record, badChecksum) - line));
 }
 
 QString systemFileName(const QString &fileName)

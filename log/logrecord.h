@@ -53,15 +53,22 @@ QString dateTimeText(const unsigned char *bytes);
 
 // Six significant digits, ties away from zero, -0 as 0, nan, inf, -inf.
 QString realText(double value);
-// A record text quoted only when it would split the field or the line.
-QString csvField(const QString &text);
-// The Latin-1 text from offset up to its NUL or the end of the record data.
-QString recordText(const unsigned char *record, int offset);
 
 QString measurementHeader(const Columns &columns);
 QString systemHeader();
 QString measurementLine(const unsigned char *record, const Columns &columns, bool badChecksum);
 QString systemLine(const unsigned char *record, bool badChecksum);
+
+// The same texts as the files hold them: UTF-8, a record's Latin-1 text
+// converted and quoted only when it would split the field or the line.
+// Each writes at out, without a line end, and returns the position just
+// past what it wrote. A line never takes more than MaxLineLength bytes (a
+// measurement with every column group about 660, a quoted text line 300).
+constexpr int MaxLineLength = 1024;
+char *appendDateTime(char *out, const unsigned char *bytes);
+char *appendMeasurementLine(char *out, const unsigned char *record, const Columns &columns,
+                            bool badChecksum);
+char *appendSystemLine(char *out, const unsigned char *record, bool badChecksum);
 
 // The companion file: "-system" before the last four characters of the name.
 QString systemFileName(const QString &fileName);

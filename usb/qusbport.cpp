@@ -2,13 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
 
 #include <hidapi/hidapi.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 QUSBPort::QUSBPort(QObject *parent)
     : QThread(parent), head(0), tail(0), running(true), device(nullptr), deviceOpen(false),
@@ -21,6 +27,40 @@ QUSBPort::QUSBPort(QObject *parent)
 QUSBPort::~QUSBPort()
 {
     running = false;
+}
+
+QString QUSBPort::OpenFailure::reason() const
+{
+    switch (kind) {
+    case NoModule:
+        return tr("No Control Module found on USB.");
+    case PermissionDenied:
+        return tr("No permission to open the Control Module (%1).").arg(node);
+    case OtherError:
+        return tr("The Control Module (%1) could not be opened: %2").arg(node, error);
+    case InUse:
+        return tr("The Control Module is in use by another Talvik (process %1).").arg(holder);
+    }
+    return QString();
+}
+
+QString QUSBPort::lockFilePath()
+{
+    const QString name =
+        QString("talvik-%1-%2").arg(VendorId, 4, 16, QChar('0')).arg(ProductId, 4, 16, QChar('0'));
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (!folder.isEmpty())
+            return folder + '/' + name + ".lock";
+    }
+    // A program started by cron has no XDG_RUNTIME_DIR, yet the user's
+    // desktop session has one; both must meet at the same file.
+    const QFileInfo own(QString("/run/user/%1").arg(::getuid()));
+    if (own.isDir() && own.isWritable())
+        return own.filePath() + '/' + name + ".lock";
+    // The shared temporary folder keeps a file of one user from the others,
+    // so each user has a lock of their own there.
+    return QDir::tempPath() + '/' + name + QString("-%1.lock").arg(::getuid());
 }
 
 void QUSBPort::stop()
@@ -93,6 +133,28 @@ bool QUSBPort::storeByte(unsigned char byte)
     return true;
 }
 
+bool QUSBPort::lockModule(qint64 &holder)
+{
+    if (!moduleLock) {
+        moduleLock = std::make_unique<QLockFile>(lockFilePath());
+        // A Talvik may keep the module for hours: only a lock whose process
+        // has gone is stale, never one that is merely old.
+        moduleLock->setStaleLockTime(0);
+    }
+    if (moduleLock->isLocked() || moduleLock->tryLock(0))
+        return true;
+    // A runtime folder we cannot write must not keep the technician from
+    // the module; only a lock that another process holds does.
+    if (moduleLock->error() != QLockFile::LockFailedError)
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    moduleLock->getLockInfo(&pid, &host, &application);
+    holder = pid;
+    return false;
+}
+
 void QUSBPort::closeDevice()
 {
     std::lock_guard<std::mutex> lock(deviceMutex);
@@ -100,6 +162,8 @@ void QUSBPort::closeDevice()
     if (device != nullptr)
         hid_close(device);
     device = nullptr;
+    if (moduleLock)
+        moduleLock->unlock();
 }
 
 QUSBPort::OpenFailure QUSBPort::findOpenFailure() const
@@ -132,7 +196,18 @@ void QUSBPort::run()
     QElapsedTimer sinceOpen;
     while (running) {
         while (!deviceOpen) {
-            hid_device *opened = hid_open(VendorId, ProductId, nullptr);
+            OpenFailure failure;
+            hid_device *opened = nullptr;
+            if (lockModule(failure.holder)) {
+                opened = hid_open(VendorId, ProductId, nullptr);
+                // Enumerating only here keeps it to the 500 ms cadence.
+                if (opened == nullptr) {
+                    failure = findOpenFailure();
+                    moduleLock->unlock();
+                }
+            } else {
+                failure.kind = OpenFailure::InUse;
+            }
             if (opened != nullptr) {
                 {
                     std::lock_guard<std::mutex> lock(deviceMutex);
@@ -142,8 +217,6 @@ void QUSBPort::run()
                 hid_set_nonblocking(device, 1);
                 sinceOpen.start();
             } else {
-                // Enumerating only here keeps it to the 500 ms cadence.
-                const OpenFailure failure = findOpenFailure();
                 emit openPortFailed();
                 emit openFailureFound(failure);
                 QThread::msleep(OpenRetryMs);

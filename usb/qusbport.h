@@ -6,7 +6,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
+
+class QLockFile;
 
 struct hid_device_;
 
@@ -38,11 +41,22 @@ public:
             NoModule,         // no 04D8:F747 device on the bus
             PermissionDenied, // present, but this user may not open its node
             OtherError,       // present, and could not be opened for another reason
+            InUse,            // another Talvik holds the module's lock
         };
         Kind kind = NoModule;
-        QString node;  // the device node found, e.g. /dev/hidraw3
-        QString error; // hidapi's text for the failed open
+        QString node;      // the device node found, e.g. /dev/hidraw3
+        QString error;     // hidapi's text for the failed open
+        qint64 holder = 0; // InUse: the process id of the Talvik that has the module
+        // One line for the technician, as plain text.
+        QString reason() const;
     };
+
+    // hidraw hands every input report to every program that has the node
+    // open, so two Talviks on one module would read each other's replies.
+    // Each port therefore holds this file locked exactly while it has the
+    // module open; its runtime folder is the user's, so the window and a
+    // talvik-cli run from a timer find the same file.
+    static QString lockFilePath();
 
     explicit QUSBPort(QObject *parent = nullptr);
     ~QUSBPort() override;
@@ -74,6 +88,9 @@ protected:
 private:
     bool ringFull() const;
     bool storeByte(unsigned char byte);
+    // Takes the module's lock; false with the holder's process id when
+    // another live process has it.
+    bool lockModule(qint64 &holder);
     void closeDevice();
     // Asks the bus why hid_open just failed; call before any other hidapi
     // function, which would replace the error text.
@@ -84,6 +101,7 @@ private:
     std::atomic<int> tail;
     std::atomic<bool> running;
     hid_device_ *device;
+    std::unique_ptr<QLockFile> moduleLock;
     std::atomic<bool> deviceOpen;
     std::atomic<int> reportsDropped;
     unsigned char reportBuffer[ReportSize];

@@ -1,5 +1,5 @@
+#include "app/parameterwidgets.h"
 #include "config/parametermap.h"
-#include "config/parameterwidgets.h"
 #include "tests/config/configfixture.h"
 #include "ui_talvik.h"
 
@@ -120,7 +120,7 @@ private slots:
         QMainWindow window;
         Ui::TalvikClass form;
         form.setupUi(&window);
-        const QVector<QWidget *> widgets = config::parameterWidgets(form);
+        const QVector<QWidget *> widgets = binding::parameterWidgets(form);
         QCOMPARE(widgets.size(), config::ParameterCount);
         for (int i = 0; i < config::ParameterCount; ++i) {
             QWidget *widget = widgets[i];

@@ -71,6 +71,28 @@ void overwriteConfiguration(sim::SimulatedModule &module)
     }
 }
 
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the real talvik-cli in this process's umockdev testbed. The module
+// answers from this process, so the event loop keeps running meanwhile.
+CliRun runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(TALVIK_CLI, arguments);
+    CliRun run;
+    if (!process.waitForStarted() ||
+        !QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000))
+        return run;
+    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
 QList<int> commandsSent()
 {
     QList<int> codes;
@@ -282,6 +304,37 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
         QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
         QTRY_VERIFY(!window->findChild<QPushButton *>("ButtonRead")->isEnabled());
+    }
+
+    void cliKeepsOffTheWindowsModuleThenDownloadsTheLog()
+    {
+        const std::vector<sim::Record> log = e2e::sampleLog();
+        sim::module().addRecords(log);
+        window = testenv::openConnectedWindow();
+        QVERIFY(window != nullptr);
+
+        // hidraw would hand the window's replies to talvik-cli too: it keeps off.
+        const int opensBefore = sim::openCount();
+        const CliRun busy = runCli({"log", "download", "-o", folder + "/Busy.csv"});
+        QCOMPARE(busy.code, 3);
+        QCOMPARE(busy.err, QString("The Control Module is in use by another Talvik (process %1).\n")
+                               .arg(QCoreApplication::applicationPid()));
+        QCOMPARE(sim::openCount(), opensBefore);
+        QVERIFY(sim::writtenReports().empty());
+
+        window.reset();
+        const QString file = folder + "/Station.csv";
+        const CliRun download = runCli({"log", "download", "-o", file});
+        QCOMPARE(download.code, 0);
+        QCOMPARE(download.err, QString("Download complete.\n"));
+        QCOMPARE(sim::openCount(), opensBefore + 1);
+        const QByteArray measurements = fileBytes(file);
+        const QByteArray system = fileBytes(LogRecord::systemFileName(file));
+        QCOMPARE(measurements.count("\r\n") + system.count("\r\n"), int(log.size()) + 3);
+        QVERIFY(system.endsWith("Retries 0\r\n"));
+        QCOMPARE(commandsSent().first(), 0x02);
+        QCOMPARE(commandsSent().last(), 0x05);
+        QCOMPARE(sim::module().newRecordCount(), 0u);
     }
 };
 

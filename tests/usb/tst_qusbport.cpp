@@ -1,6 +1,10 @@
 #include "sim/simdevice.h"
 #include "usb/qusbport.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -358,6 +362,65 @@ private slots:
             QCOMPARE(stopped.writeFrame(frame, 1), -1);
         }
         QVERIFY(sim::writtenReports().empty());
+    }
+
+    void moduleLockedByAnotherTalvikIsLeftClosed()
+    {
+        sim::plug();
+        QLockFile other(QUSBPort::lockFilePath());
+        other.setStaleLockTime(0);
+        QVERIFY(other.tryLock(0));
+        // A Talvik may hold the module for hours: an old lock is no stale one.
+        QFile lockFile(QUSBPort::lockFilePath());
+        QVERIFY(lockFile.open(QIODevice::ReadWrite));
+        QVERIFY(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        lockFile.close();
+
+        const QUSBPort::OpenFailure failure = firstFailure();
+        QCOMPARE(int(failure.kind), int(QUSBPort::OpenFailure::InUse));
+        QCOMPARE(failure.holder, QCoreApplication::applicationPid());
+        QCOMPARE(failure.reason(),
+                 QString("The Control Module is in use by another Talvik (process %1).")
+                     .arg(QCoreApplication::applicationPid()));
+        QCOMPARE(sim::openCount(), 0);
+
+        // Free again: the port takes the module, and holds the lock exactly
+        // while it has it open.
+        other.unlock();
+        QTRY_COMPARE(opened(), 1);
+        QVERIFY(!other.tryLock(0));
+        sim::unplug();
+        QTRY_VERIFY(!port->isDeviceOpen());
+        // tryLock takes the lock: it may be asked only until it succeeds.
+        QVERIFY(QTest::qWaitFor([&] { return other.tryLock(0); }));
+        other.unlock();
+        sim::plug();
+        QTRY_COMPARE(opened(), 2);
+        port->stop();
+        QVERIFY(port->wait(2000));
+        QVERIFY(other.tryLock(0));
+        other.unlock();
+    }
+
+    void lockLeftByAProcessThatIsGoneIsTakenOver()
+    {
+        QProcess gone;
+        gone.start("sleep", {"30"});
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
+        gone.kill();
+        QVERIFY(gone.waitForFinished());
+        QFile lockFile(QUSBPort::lockFilePath());
+        QVERIFY(lockFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lockFile.write(
+            QString("%1\ntalvik\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
+        lockFile.close();
+
+        sim::plug();
+        startPort();
+        QTRY_COMPARE(opened(), 1);
+        QCOMPARE(sim::openCount(), 1);
     }
 };
 

@@ -1,0 +1,188 @@
+#include "app/talvik.h"
+
+#include "app/parameterwidgets.h"
+#include "app/progresswindow.h"
+#include "config/configurationtransfer.h"
+#include "ui_talvik.h"
+#include "usb/operationprogress.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace
+{
+
+QString folderOf(const QString &path)
+{
+    return path.left(path.lastIndexOf('/') + 1);
+}
+
+// A progress window that an operation of the configuration core drives.
+class WindowProgress : public OperationProgress
+{
+public:
+    explicit WindowProgress(ProgressWindow &window) : window(window) {}
+
+    void setRange(int minimum, int maximum) override { window.setRange(minimum, maximum); }
+    void setLabel(const QString &text) override { window.setLabelText(text); }
+    void setValue(int value) override { window.setValue(value); }
+    bool cancelled() override
+    {
+        QCoreApplication::processEvents();
+        return window.wasCanceled();
+    }
+    void finish() override
+    {
+        window.hide();
+        window.close();
+        QCoreApplication::processEvents();
+    }
+
+private:
+    ProgressWindow &window;
+};
+
+// Puts each value of a read into the form as it arrives. Setting a type box
+// runs the analog presentation before that channel's other items arrive.
+class FormFiller : public config::ReadListener
+{
+public:
+    explicit FormFiller(Ui::TalvikClass &form)
+        : form(form), widgets(binding::parameterWidgets(form)),
+          verifyFields(binding::verifyFields(form))
+    {
+    }
+
+    void serialNumberArrived(quint32 serialNumber) override
+    {
+        form.LabelSN->setText(Talvik::tr("Serial Number: ") + QString::number(serialNumber));
+    }
+
+    void softwareVersionArrived(int version) override
+    {
+        form.LabelVer->setText(Talvik::tr("Software Version: ") + QString::number(version));
+    }
+
+    void valueArrived(const QString &key, const QString &value) override
+    {
+        for (int pair = 0; pair < verifyFields.size(); ++pair) {
+            if (key == QLatin1String(config::PasswordPairs[pair].verify)) {
+                verifyFields[pair]->clear();
+                return;
+            }
+        }
+        for (int item = 0; item < config::ParameterCount; ++item) {
+            const config::Parameter &parameter = config::ParameterMap[item];
+            if (key != config::Configuration::keyOf(parameter))
+                continue;
+            if (parameter.kind == config::Kind::Password)
+                static_cast<QLineEdit *>(widgets[item])->clear();
+            else
+                binding::showValue(widgets[item], parameter, value);
+            return;
+        }
+    }
+
+private:
+    Ui::TalvikClass &form;
+    const QVector<QWidget *> widgets;
+    const QVector<QLineEdit *> verifyFields;
+};
+
+} // namespace
+
+void Talvik::on_ButtonRead_clicked()
+{
+    const ActionScope action(*this);
+    // Three identity steps, then one step per item the module is asked for.
+    ProgressWindow progress(tr("Reading Settings..."), QString(), 0,
+                            config::readableParameterCount() + 2, this);
+    progress.setWindowTitle(tr("Talvik"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.show();
+
+    WindowProgress steps(progress);
+    FormFiller filler(*ui);
+    config::Configuration configuration = binding::formConfiguration(*ui);
+    config::ModuleIdentity identity;
+    QString message;
+    const int result =
+        config::readConfiguration(*session, steps, configuration, identity, filler, message);
+    showMessage(result != 0, message);
+}
+
+void Talvik::on_ButtonWrite_clicked()
+{
+    const ActionScope action(*this);
+    const config::Configuration configuration = binding::formConfiguration(*ui);
+    QString refusal = config::passwordMismatch(configuration);
+    if (refusal.isEmpty())
+        refusal = config::unsendableField(configuration);
+    if (!refusal.isEmpty()) {
+        showMessage(true, refusal);
+        return;
+    }
+
+    QMessageBox confirmation(QMessageBox::Critical, tr("Talvik"),
+                             tr("Are you sure you want to overwrite settings on unit?"),
+                             QMessageBox::Ok | QMessageBox::Cancel, this);
+    if (confirmation.exec() != QMessageBox::Ok) {
+        QCoreApplication::processEvents();
+        showMessage(true, tr("Failed to write settings."));
+        return;
+    }
+
+    ProgressWindow progress(tr("Writing Settings..."), QString(), 0, config::ParameterCount, this);
+    progress.setWindowTitle(tr("Talvik"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.show();
+
+    WindowProgress steps(progress);
+    QString message;
+    const int result = config::writeConfiguration(*session, steps, configuration, message);
+    showMessage(result != 0, message);
+}
+
+void Talvik::on_ButtonSave_clicked()
+{
+    const ActionScope action(*this);
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save Settings"), lastDirectory,
+                                     tr("Norvale Control Module Setting Files (*.ncm)"));
+    if (path.isEmpty())
+        return;
+    lastDirectory = folderOf(path);
+
+    QString message;
+    if (config::saveConfigurationFile(path, binding::formConfiguration(*ui), message) != 0)
+        showMessage(true, message);
+}
+
+void Talvik::on_ButtonLoad_clicked()
+{
+    const ActionScope action(*this);
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Load Settings"), lastDirectory,
+                                     tr("Norvale Control Module Setting Files (*.ncm)"));
+    if (path.isEmpty())
+        return;
+    lastDirectory = folderOf(path);
+
+    config::Configuration configuration = binding::formConfiguration(*ui);
+    QString message;
+    if (config::applyConfigurationFile(path, configuration, message) != 0) {
+        showMessage(true, message);
+        return;
+    }
+    // In map order, so that each analog type's presentation runs before the
+    // file's values for its channel replace what it put in.
+    const QVector<QWidget *> widgets = binding::parameterWidgets(*ui);
+    for (int item = 0; item < config::ParameterCount; ++item) {
+        const config::Parameter &parameter = config::ParameterMap[item];
+        if (parameter.fileKey != nullptr)
+            binding::showValue(widgets[item], parameter,
+                               configuration.value(config::Configuration::keyOf(parameter)));
+    }
+}

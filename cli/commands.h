@@ -1,0 +1,34 @@
+#ifndef COMMANDS_H
+#define COMMANDS_H
+
+#include "cli/console.h"
+#include "cli/invocation.h"
+
+namespace cli
+{
+
+class ModuleConnection;
+
+// Every command checks what it can without the module first, then opens it
+// through the connection; each returns its exit code.
+using CommandFunction = int (*)(const Invocation &, ModuleConnection &, Console &);
+
+int showInfo(const Invocation &, ModuleConnection &, Console &);
+int readConfig(const Invocation &, ModuleConnection &, Console &);
+int writeConfig(const Invocation &, ModuleConnection &, Console &);
+int downloadLog(const Invocation &, ModuleConnection &, Console &);
+int eraseLog(const Invocation &, ModuleConnection &, Console &);
+int uploadFirmware(const Invocation &, ModuleConnection &, Console &);
+int setClock(const Invocation &, ModuleConnection &, Console &);
+int switchCell(const Invocation &, ModuleConnection &, Console &);
+int setSerial(const Invocation &, ModuleConnection &, Console &);
+
+// Prints a message of the module's operations as the window words it; the
+// window's CR LF breaks become the terminal's.
+void tell(Console &console, const QString &message);
+// Prints a usage error and returns UsageError.
+int usageError(Console &console, const QString &message);
+
+} // namespace cli
+
+#endif

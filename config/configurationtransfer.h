@@ -1,0 +1,61 @@
+#ifndef CONFIGURATIONTRANSFER_H
+#define CONFIGURATIONTRANSFER_H
+
+#include "config/configuration.h"
+
+#include <QString>
+#include <QtGlobal>
+
+class ModuleSession;
+class OperationProgress;
+
+// Reading the configuration from the module and writing it back, with the
+// checks a write makes first.
+namespace config
+{
+
+struct ModuleIdentity {
+    quint32 serialNumber = 0;
+    int softwareVersion = 0;
+    int eepromVersion = 0;
+};
+
+// Learns of each value of a read as it arrives, so that the window can show
+// it at once.
+class ReadListener
+{
+public:
+    virtual ~ReadListener() = default;
+    virtual void serialNumberArrived(quint32) {}
+    virtual void softwareVersionArrived(int) {}
+    // A key of the configuration and its new text. Passwords are never read:
+    // each arrives blank, followed by its verify field, blank too.
+    virtual void valueArrived(const QString &, const QString &) {}
+};
+
+// The identity queries, then every readable item in map order. The progress
+// runs from 0 to readableParameterCount() + 2. On failure the items before it
+// have arrived and are in the configuration; the identity is set on success
+// only. The progress is finished once the items were asked for, not when an
+// identity query fails.
+int readConfiguration(ModuleSession &session, OperationProgress &progress,
+                      Configuration &configuration, ModuleIdentity &identity,
+                      ReadListener &listener, QString &message);
+
+// The first field, in map order, whose text the module would get wrong,
+// named in a message; empty when all can be sent. Analog rows count as shown
+// as their channel's type shows them.
+QString unsendableField(const Configuration &configuration);
+// The message of the first password pair that differs, or empty.
+QString passwordMismatch(const Configuration &configuration);
+
+// The version check, then every item in map order; blank passwords and an
+// empty mail server port are not sent, so the module keeps its own. The
+// progress runs from 0 to ParameterCount; it is finished when the items were
+// sent or one failed, not when the version check fails.
+int writeConfiguration(ModuleSession &session, OperationProgress &progress,
+                       const Configuration &configuration, QString &message);
+
+} // namespace config
+
+#endif

@@ -1,0 +1,86 @@
+#ifndef HEALTHCHECK_H
+#define HEALTHCHECK_H
+
+#include "log/logreader.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// What a downloaded log says about the station: a summary of every column
+// and the findings a technician should look at. The log viewer shows it,
+// talvik-cli prints it; both word it the same.
+namespace HealthCheck
+{
+
+// The numbers the rules use; healthcheck.cpp says where each comes from.
+struct Limits {
+    qint64 temperatureStuckSeconds;
+    qint64 humidityStuckSeconds;
+    qint64 pressureStuckSeconds;
+    qint64 windStuckSeconds;
+    qint64 batteryStuckSeconds;
+    double humidityMinimum, humidityMaximum;
+    double directionMinimum, directionMaximum;
+    double batteryMinimum, batteryMaximum;
+    double inputMinimum, inputMaximum;
+    double gapFactor;
+    int batteryTrendDays;
+    double batteryFallPerDay;
+    double batteryFallingShare;
+    int timesListed;
+};
+const Limits &limits();
+
+struct ColumnSummary {
+    QString title;
+    QString group;
+    int count = 0; // values that are numbers
+    qint64 first = LogReader::NoTime;
+    qint64 last = LogReader::NoTime;
+    double minimum = 0, maximum = 0, mean = 0; // only when count > 0
+};
+
+struct Finding {
+    QString rule;   // "stuck", "range", "battery-falling", "gap", "time-backwards",
+                    // "no-time", "error-records", "checksum", "clock-update"
+    QString column; // empty for the log as a whole
+    QString headline;
+    bool needsLook = true;
+    int count = 0;
+    std::vector<qint64> times; // the first few
+    QStringList details;       // the first few, in words
+};
+
+// An interval between two measurements much longer than the usual one.
+struct Gap {
+    qint64 from;
+    qint64 to;
+};
+
+struct Report {
+    QString fileName;
+    QString systemFileName;
+    int measurements = 0;
+    int events = 0;
+    qint64 retries = -1;
+    qint64 usualInterval = 0; // seconds; 0 with fewer than two timed records
+    std::vector<ColumnSummary> columns;
+    std::vector<Finding> findings;
+
+    bool needsLook() const;
+};
+
+Report check(const LogReader::Log &log);
+std::vector<Gap> findGaps(const LogReader::Log &log, qint64 &usualInterval);
+
+QString reportText(const Report &report);
+QJsonObject reportJson(const Report &report);
+// "12.5" as the log prints its numbers; "-" for a column without any.
+QString numberText(double value);
+
+} // namespace HealthCheck
+
+#endif

@@ -1,0 +1,126 @@
+#include "maintenance/firmwareuploader.h"
+#include "maintenance/moduleservice.h"
+#include "sim/simulatedmodule.h"
+#include "tests/maintenance/modulewire.h"
+#include "tests/support/testenvironment.h"
+#include "usb/modulesession.h"
+#include "usb/operationprogress.h"
+#include "usb/qusbport.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+
+// Asks for a stop the first time it is asked, and notes whether the upload
+// said it no longer needs the progress.
+class StopAtOnce : public NoProgress
+{
+public:
+    bool finished = false;
+    bool cancelled() override { return true; }
+    void finish() override { finished = true; }
+};
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+} // namespace
+
+// The maintenance core on a port of its own, with no window: what it leaves
+// unchanged and what it tells the front end when it does not succeed.
+class MaintenanceCoreTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QUSBPort> port;
+    std::unique_ptr<ModuleSession> session;
+    QString folder;
+
+private slots:
+    void initTestCase()
+    {
+        testenv::isolateSettings();
+        folder = testenv::scratchDirectory();
+    }
+
+    void init()
+    {
+        sim::freshModule();
+        port = std::make_unique<QUSBPort>();
+        session = std::make_unique<ModuleSession>(*port);
+        port->start();
+        QTRY_VERIFY(port->isDeviceOpen());
+        sim::clearWrittenReports();
+    }
+
+    void cleanup()
+    {
+        port->stop();
+        port->wait();
+        session.reset();
+        port.reset();
+        sim::reset();
+    }
+
+    void imageNotLoadedWholeIsNeverAnnounced()
+    {
+        const QString good = folder + "/good.bin";
+        const QString empty = folder + "/empty.bin";
+        QVERIFY(writeFile(good, QByteArray("\xFF\x01", 2)));
+        QVERIFY(writeFile(empty, QByteArray()));
+
+        FirmwareImage image;
+        QString message;
+        QCOMPARE(loadFirmwareImage(good, image, message), 0);
+        QCOMPARE(image.size, 2u);
+        QCOMPARE(image.checksum, quint16(0x0100));
+        // A refused file leaves the image loaded before.
+        QCOMPARE(loadFirmwareImage(empty, image, message), -1);
+        QCOMPARE(message, "The firmware file \"" + empty + "\" is empty.");
+        QCOMPARE(image.size, 2u);
+        QCOMPARE(int(image.bytes[0]), 0xFF);
+
+        NoProgress progress;
+        QCOMPARE(uploadFirmwareImage(*session, FirmwareImage(), progress, message), -1);
+        QCOMPARE(message, QString("No firmware image was loaded."));
+        QVERIFY(writtenPayloads().isEmpty());
+    }
+
+    void uploadStoppedByTheUserIsCancelledWithoutMessage()
+    {
+        const QString path = folder + "/image.bin";
+        QVERIFY(writeFile(path, QByteArray(100, '\x11')));
+        StopAtOnce progress;
+        QString message = "untouched";
+        QCOMPARE(uploadFirmware(*session, path, progress, message), FirmwareUploadCancelled);
+        QCOMPARE(message, QString("untouched"));
+        QVERIFY(!progress.finished);
+        QCOMPARE(writtenPayloads().size(), 1);
+        QCOMPARE(int(writtenPayloads().first()[0]), 0x09);
+    }
+
+    void serialNumberReadBackChangesOnlyWhenTheModuleConfirmsIt()
+    {
+        quint32 readBack = 77;
+        QString message;
+        // The number is stored, but its read-back comes with another code.
+        sim::module().addFault({sim::FaultKind::WrongCode, 0x02, 0x01, 1, 1});
+        QCOMPARE(setSerialNumber(*session, 1234, readBack, message), -1);
+        QCOMPARE(message, QString("Failed to get serial number."));
+        QCOMPARE(readBack, 77u);
+
+        QCOMPARE(setSerialNumber(*session, 1234, readBack, message), 0);
+        QCOMPARE(message, QString("Serial Number set."));
+        QCOMPARE(readBack, 1234u);
+    }
+};
+
+QTEST_MAIN(MaintenanceCoreTest)
+#include "tst_maintenancecore.moc"
