@@ -91,6 +91,7 @@ void Talvik::downloadLog(bool full)
 
     switch (result.outcome) {
     case DownloadOutcome::Complete:
+        lastLogFile = fileName;
         statusBar()->showMessage(savedStatus);
         showMessage(false, result.message);
         break;

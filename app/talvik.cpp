@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -24,6 +25,12 @@ Talvik::Talvik(QWidget *parent)
     ui->setupUi(this);
     connect(ui->actionAbout, &QAction::triggered, this, &Talvik::on_About);
     connect(ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
+    // Tools sits between File and the Help menu that ConnectionHelp adds.
+    QMenu *tools = menuBar()->addMenu(tr("Tools"));
+    tools->setObjectName("menuTools");
+    QAction *viewLogAction = tools->addAction(tr("View Log…"));
+    viewLogAction->setObjectName("actionViewLog");
+    connect(viewLogAction, &QAction::triggered, this, &Talvik::viewLog);
     ui->TabWidget->setCurrentIndex(0);
 
     // The order in which the action buttons are switched on and off.

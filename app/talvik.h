@@ -7,6 +7,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class LogViewer;
 class QPushButton;
 class ModuleSession;
 class QUSBPort;
@@ -71,6 +72,9 @@ public:
 
     // --- data log (app/logactions.cpp, over log/) ---
     void downloadLog(bool full);
+    // Tools > View Log: the viewer, on this session's last download if any
+    // (app/logviewer.cpp).
+    void viewLog();
     // Writes slots 0 .. recordCount - 1 of the log store as the measurement
     // file and its "-system" companion; 0 when both were written, -1 (after
     // telling the user) when either could not be.
@@ -139,6 +143,9 @@ private:
     QLabel *LabelSN;
     QLabel *LabelVer;
     AnalogChannel analog[AnalogChannelCount];
+    // The measurement file of the last download that wrote both files.
+    QString lastLogFile;
+    LogViewer *logViewer = nullptr;
 };
 
 #endif

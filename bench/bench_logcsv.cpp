@@ -6,8 +6,9 @@
 // Exits 1 on any difference.
 //
 // "bench_logcsv --once" exports the generated store with every column group
-// once and does nothing else, for
+// once and does nothing else, "--once-before" the same the old way; for
 //   valgrind --tool=callgrind --toggle-collect='writeLogCsv*' bench_logcsv --once
+// and with --toggle-collect='reference::writeLogCsv*' for --once-before.
 
 #include "bench/referencecsv.h"
 #include "log/logdownloader.h"
@@ -59,9 +60,12 @@ void fillGenerated()
 // which a float holds exactly or only nearly.
 float nearTie(std::mt19937 &random)
 {
+    // One draw after the other, so every compiler builds the same store.
+    const bool negative = random() % 2;
+    const unsigned digits = 100000 + unsigned(random() % 900000);
+    const int exponent = int(random() % 60) - 30;
     char text[32];
-    std::snprintf(text, sizeof text, "%s%u5e%d", random() % 2 ? "-" : "",
-                  100000 + unsigned(random() % 900000), int(random() % 60) - 30);
+    std::snprintf(text, sizeof text, "%s%u5e%d", negative ? "-" : "", digits, exponent);
     return std::strtof(text, nullptr);
 }
 
@@ -136,6 +140,36 @@ void fillHostile()
             record[LogRecord::KindOffset] = static_cast<unsigned char>(3 + random() % 253);
         }
     }
+}
+
+// What the store holds that the export must get right, so the comparison
+// shows what it covered.
+void describeStore(const char *name)
+{
+    int measurements = 0, marked = 0, erased = 0, impossibleDates = 0, quoted = 0, latin1 = 0;
+    for (int slot = 0; slot < Capacity; ++slot) {
+        const unsigned char *record = LogStore[slot];
+        measurements += record[LogRecord::KindOffset] == LogRecord::Measurement;
+        marked += badChecksum[slot];
+        erased += LogRecord::isErased(record);
+        impossibleDates +=
+            !LogRecord::unpackLogDateTime(record + LogRecord::DateTimeOffset).isValid();
+        const bool text = record[LogRecord::KindOffset] == LogRecord::Error ||
+                          (record[LogRecord::KindOffset] == LogRecord::Information &&
+                           record[LogRecord::SubKindOffset] == LogRecord::Text);
+        if (!text)
+            continue;
+        const char *begin = reinterpret_cast<const char *>(record + LogRecord::TextOffset);
+        const QByteArray bytes(begin,
+                               int(qstrnlen(begin, LogRecord::DataEnd - LogRecord::TextOffset)));
+        quoted += bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
+                  bytes.contains('\n');
+        latin1 += std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
+    }
+    std::printf("%s store: %d measurements, %d system records (%d erased), %d with an "
+                "impossible date, %d marked, %d texts quoted, %d with non-ASCII bytes\n",
+                name, measurements, Capacity - measurements, erased, impossibleDates, marked,
+                quoted, latin1);
 }
 
 QByteArray contents(const QString &name)
@@ -218,14 +252,18 @@ int main(int argc, char **argv)
     fillGenerated();
     if (application.arguments().contains("--once"))
         return writeLogCsv(file, Capacity, 0, all, progress, message) == 0 ? 0 : 1;
+    if (application.arguments().contains("--once-before"))
+        return reference::writeLogCsv(file, Capacity, 0, all) == 0 ? 0 : 1;
 
     long long lines = 0;
     double megabytes = 0;
+    describeStore("generated");
     int differing = compareStore("generated", folder.path(), lines, megabytes);
     fillHostile();
+    describeStore("hostile");
     differing += compareStore("hostile", folder.path(), lines, megabytes);
     std::printf("compared 2 full stores of %d records under 16 column switches each: "
-                "%lld lines, %.1f MB per side, %d of 32 exports differ\n",
+                "%lld line ends, %.1f MB per side, %d of 32 exports differ\n",
                 Capacity, lines, megabytes, differing);
 
     fillGenerated();

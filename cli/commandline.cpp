@@ -71,6 +71,20 @@ const Command Commands[] = {
      "download.\" is a success.",
      nullptr,
      downloadLog},
+    {{"log", "check"},
+     1,
+     {"--json"},
+     "log check FILE.csv [--json]",
+     "check a downloaded log for sensor and clock faults",
+     "Reads FILE.csv and its companion FILE-system.csv as a download wrote them, prints for\n"
+     "every column its first and last time, count, minimum, maximum and mean, then what needs\n"
+     "a look: stuck sensors, impossible values, a falling battery, gaps, time running\n"
+     "backwards, records without a date, error records and checksum marks; clock updates\n"
+     "are listed too. With --json the same as one JSON object. The module is not opened.\n"
+     "Exits 0 when nothing needs a look, 1 when something does, 4 when the file cannot be\n"
+     "read or is not a Talvik log.",
+     nullptr,
+     checkLog},
     {{"log", "erase"},
      0,
      {"--yes"},
@@ -133,7 +147,8 @@ QString generalHelp()
                "  --help           show this text, or with a command its own\n"
                "  --version        show the version\n"
                "\nExit codes: 0 success, 1 the operation failed, 2 usage error,\n"
-               "3 no module found or it could not be opened.\n");
+               "3 no module found or it could not be opened,\n"
+               "4 'log check': the file cannot be read or is not a Talvik log.\n");
     return text;
 }
 

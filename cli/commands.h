@@ -22,6 +22,7 @@ int uploadFirmware(const Invocation &, ModuleConnection &, Console &);
 int setClock(const Invocation &, ModuleConnection &, Console &);
 int switchCell(const Invocation &, ModuleConnection &, Console &);
 int setSerial(const Invocation &, ModuleConnection &, Console &);
+int checkLog(const Invocation &, ModuleConnection &, Console &);
 
 // Prints a message of the module's operations as the window words it; the
 // window's CR LF breaks become the terminal's.

@@ -212,8 +212,8 @@ QByteArray readAll(const QString &fileName, QString &error)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        error = tr("%1 cannot be read: %2")
-                    .arg(QDir::toNativeSeparators(fileName), file.errorString());
+        error =
+            tr("%1 cannot be read: %2").arg(QDir::toNativeSeparators(fileName), file.errorString());
         return QByteArray();
     }
     return file.readAll();
@@ -398,8 +398,9 @@ int readEvents(const QByteArray &data, Log &log, QString &error)
         Event event;
         event.line = first;
         if (!parseEvent(fields, event)) {
-            error = where(name, first) + ' ' +
-                    tr("'%1' is not a line of a Talvik system file.").arg(fields.join(',').left(60));
+            error =
+                where(name, first) + ' ' +
+                tr("'%1' is not a line of a Talvik system file.").arg(fields.join(',').left(60));
             return -1;
         }
         log.events.push_back(event);
@@ -420,7 +421,8 @@ int readLog(const QString &fileName, Log &log, QString &error)
     log.fileName = fileName;
     // Given the companion, the measurement file it belongs to.
     const QString base = fileName.left(qMax(0, fileName.size() - 4));
-    if (base.endsWith("-system") && QFileInfo::exists(base.left(base.size() - 7) + fileName.right(4)))
+    if (base.endsWith("-system") &&
+        QFileInfo::exists(base.left(base.size() - 7) + fileName.right(4)))
         log.fileName = base.left(base.size() - 7) + fileName.right(4);
 
     const QByteArray measurements = readAll(log.fileName, error);

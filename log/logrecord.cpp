@@ -1,7 +1,6 @@
 #include "log/logrecord.h"
 
 #include "log/numbertext.h"
-#include "usb/wire.h"
 
 #include <cstring>
 
@@ -64,6 +63,33 @@ constexpr int GlobeSize = 6;
 
 const char ChecksumErrorMark[] = ",CHECKSUM ERROR";
 
+// Big-endian fields. An export reads every field of every record, so these
+// are inlined here rather than called from the wire code.
+inline quint32 uint32At(const unsigned char *bytes)
+{
+    return (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) | (quint32(bytes[2]) << 8) |
+           quint32(bytes[3]);
+}
+
+inline int uint16At(const unsigned char *bytes)
+{
+    return (bytes[0] << 8) | bytes[1];
+}
+
+inline int int16At(const unsigned char *bytes)
+{
+    const int value = uint16At(bytes);
+    return value >= 0x8000 ? value - 0x10000 : value;
+}
+
+inline float floatAt(const unsigned char *bytes)
+{
+    const quint32 bits = uint32At(bytes);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 template <int N> char *appendLiteral(char *out, const char (&text)[N])
 {
     std::memcpy(out, text, N - 1);
@@ -82,7 +108,7 @@ char *appendPair(char *out, int n)
 // block lies before the checksum; reading never leaves the record.
 bool blockAt(const unsigned char *record, int position, int size, int marker)
 {
-    return position + size <= DataEnd && getUInt16BE(record + position) == marker;
+    return position + size <= DataEnd && uint16At(record + position) == marker;
 }
 
 char *appendField(char *out, const unsigned char *record, const Column &column)
@@ -90,18 +116,18 @@ char *appendField(char *out, const unsigned char *record, const Column &column)
     const unsigned char *bytes = record + column.offset;
     switch (column.field) {
     case Field::Real:
-        return NumberText::appendReal(out, getFloatBE(bytes));
+        return NumberText::appendReal(out, floatAt(bytes));
     case Field::Int16:
-        return NumberText::appendInt(out, getInt16BE(bytes));
+        return NumberText::appendInt(out, int16At(bytes));
     case Field::Milli:
-        return NumberText::appendFixed(out, getInt16BE(bytes), 3);
+        return NumberText::appendFixed(out, int16At(bytes), 3);
     }
     return out;
 }
 
 char *appendLineStart(char *out, const unsigned char *record)
 {
-    out = NumberText::appendInt(out, getUInt32BE(record + IndexOffset));
+    out = NumberText::appendInt(out, uint32At(record + IndexOffset));
     *out++ = ',';
     return appendDateTime(out, record + DateTimeOffset);
 }
@@ -142,7 +168,7 @@ struct Stamp {
 // False for an impossible date; an impossible time reads as 00:00:00.
 bool unpackStamp(const unsigned char *bytes, Stamp &stamp)
 {
-    const quint32 packed = getUInt32BE(bytes);
+    const quint32 packed = uint32At(bytes);
     stamp = {2000 + int(packed >> 26),   int((packed >> 22) & 0x0F), int((packed >> 17) & 0x1F),
              int((packed >> 12) & 0x1F), int((packed >> 6) & 0x3F),  int(packed & 0x3F)};
     static const int Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -168,7 +194,7 @@ quint16 checksum(const unsigned char *record)
 
 bool checksumMatches(const unsigned char *record)
 {
-    return checksum(record) == getUInt16BE(record + ChecksumOffset);
+    return checksum(record) == uint16At(record + ChecksumOffset);
 }
 
 bool isErased(const unsigned char *record)
@@ -257,7 +283,7 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
     if (columns.soil) {
         if (blockAt(record, position, SoilSize, SoilMarker)) {
             for (int i = 0; i < SoilValues; ++i) {
-                out = NumberText::appendFixed(out, getInt16BE(record + position + 4 + 2 * i), 2);
+                out = NumberText::appendFixed(out, int16At(record + position + 4 + 2 * i), 2);
                 *out++ = ',';
             }
             position += SoilSize;
@@ -268,9 +294,9 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
     }
     if (columns.solvane) {
         if (blockAt(record, position, SolvaneSize, SolvaneMarker)) {
-            out = NumberText::appendFixed(out, getInt16BE(record + position + 4), 1);
+            out = NumberText::appendFixed(out, int16At(record + position + 4), 1);
             *out++ = ',';
-            out = NumberText::appendFixed(out, getInt16BE(record + position + 6), 1);
+            out = NumberText::appendFixed(out, int16At(record + position + 6), 1);
             *out++ = ',';
             position += SolvaneSize;
         } else {
@@ -281,7 +307,7 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
         if (!globe)
             continue;
         if (blockAt(record, position, GlobeSize, GlobeMarker)) {
-            out = NumberText::appendReal(out, getFloatBE(record + position + 2));
+            out = NumberText::appendReal(out, floatAt(record + position + 2));
             position += GlobeSize;
         }
         *out++ = ',';
@@ -300,17 +326,17 @@ char *appendSystemLine(char *out, const unsigned char *record, bool badChecksum)
         switch (record[SubKindOffset]) {
         case SystemBooted:
             out = appendLiteral(out, "System Booted,Flags: ");
-            out = NumberText::appendInt(out, getUInt16BE(record + 10));
+            out = NumberText::appendInt(out, uint16At(record + 10));
             out = appendLiteral(out, ",CM Ver: ");
-            out = NumberText::appendInt(out, getInt16BE(record + 12));
+            out = NumberText::appendInt(out, int16At(record + 12));
             out = appendLiteral(out, ",WDS Ver: ");
-            out = NumberText::appendInt(out, getInt16BE(record + 14));
+            out = NumberText::appendInt(out, int16At(record + 14));
             out = appendLiteral(out, ",TPH Ver: ");
-            out = NumberText::appendInt(out, getInt16BE(record + 16));
+            out = NumberText::appendInt(out, int16At(record + 16));
             break;
         case ClockUpdate:
             out = appendDateTime(out, record + 10);
-            out = NumberText::appendInt(out, getInt16BE(record + 14));
+            out = NumberText::appendInt(out, int16At(record + 14));
             out = appendLiteral(out, ",Clock Update");
             break;
         case Text:

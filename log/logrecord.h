@@ -62,8 +62,9 @@ QString systemLine(const unsigned char *record, bool badChecksum);
 // The same texts as the files hold them: UTF-8, a record's Latin-1 text
 // converted and quoted only when it would split the field or the line.
 // Each writes at out, without a line end, and returns the position just
-// past what it wrote. A line never takes more than MaxLineLength bytes (a
-// measurement with every column group about 660, a quoted text line 300).
+// past what it wrote. A line stays well below MaxLineLength: at most 475
+// bytes for a measurement with every column group and the longest numbers,
+// 291 for a system line whose text is all quotes or accented letters.
 constexpr int MaxLineLength = 1024;
 char *appendDateTime(char *out, const unsigned char *bytes);
 char *appendMeasurementLine(char *out, const unsigned char *record, const Columns &columns,

@@ -255,6 +255,29 @@ char *layOut(char *out, const Digits &d)
     return out + 2;
 }
 
+// value / 10^Decimals in fixed notation, trailing zeros and a bare point
+// dropped, as %g lays out a quotient between 0.001 and 3276.8.
+template <int Decimals> char *fixedText(char *out, int value)
+{
+    constexpr unsigned Scale = Decimals == 1 ? 10 : Decimals == 2 ? 100 : 1000;
+    if (value < 0) {
+        *out++ = '-';
+        value = -value;
+    }
+    const auto magnitude = static_cast<unsigned>(value);
+    out = std::to_chars(out, out + MaxIntLength, magnitude / Scale).ptr;
+    unsigned fraction = magnitude % Scale;
+    if (fraction == 0)
+        return out;
+    int length = Decimals;
+    for (; fraction % 10 == 0; fraction /= 10)
+        --length;
+    *out = '.';
+    for (int i = length; i > 0; --i, fraction /= 10)
+        out[i] = static_cast<char>('0' + fraction % 10);
+    return out + length + 1;
+}
+
 } // namespace
 
 char *appendReal(char *out, double value)
@@ -291,21 +314,14 @@ char *appendInt(char *out, long long value)
 
 char *appendFixed(char *out, int value, int decimals)
 {
-    static const int Scale[] = {1, 10, 100, 1000};
-    if (value < 0) {
-        *out++ = '-';
-        value = -value;
+    switch (decimals) {
+    case 1:
+        return fixedText<1>(out, value);
+    case 2:
+        return fixedText<2>(out, value);
+    default:
+        return fixedText<3>(out, value);
     }
-    out = std::to_chars(out, out + MaxIntLength, value / Scale[decimals]).ptr;
-    int fraction = value % Scale[decimals];
-    if (fraction == 0)
-        return out;
-    for (; fraction % 10 == 0; fraction /= 10)
-        --decimals;
-    *out = '.';
-    for (int i = decimals; i > 0; --i, fraction /= 10)
-        out[i] = static_cast<char>('0' + fraction % 10);
-    return out + decimals + 1;
 }
 
 } // namespace NumberText

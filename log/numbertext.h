@@ -7,8 +7,8 @@
 namespace NumberText
 {
 
-// The longest text either function writes: "-1.23457e-308" and
-// "-9223372036854775808".
+// The longest texts appendReal and appendInt write: "-1.23457e-308" and
+// "-9223372036854775808". appendFixed stays within MaxRealLength.
 constexpr int MaxRealLength = 13;
 constexpr int MaxIntLength = 20;
 

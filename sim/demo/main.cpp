@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication application(argc, argv);
     useApplicationFont();
+    useApplicationIcon();
 
     Talvik window;
     window.show();

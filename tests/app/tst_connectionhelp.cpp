@@ -120,11 +120,11 @@ private slots:
         QVERIFY(answerer.seen().isEmpty());
 
         const QList<QAction *> menus = window->menuBar()->actions();
-        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.size(), 3);
         QCOMPARE(menus[0]->text(), QString("File"));
-        QCOMPARE(menus[1]->text(), QString("Help"));
-        QCOMPARE(menus[1]->menu()->actions().size(), 1);
-        QCOMPARE(menus[1]->menu()->actions()[0]->text(), QString("How to connect"));
+        QCOMPARE(menus[2]->text(), QString("Help"));
+        QCOMPARE(menus[2]->menu()->actions().size(), 1);
+        QCOMPARE(menus[2]->menu()->actions()[0]->text(), QString("How to connect"));
     }
 
     void linkAndMenuOpenTheHelpForTheLastFailure()

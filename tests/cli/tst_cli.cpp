@@ -3,6 +3,7 @@
 // standard output, the wait, the module lock), each command once.
 #include "cli/commandline.h"
 #include "config/configuration.h"
+#include "log/logrecord.h"
 #include "sim/logrecords.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
@@ -343,6 +345,40 @@ private slots:
         QCOMPARE(module.firmwareImage().size(), size_t(300));
         // Not a terminal: no bar at all.
         QVERIFY(!outcome.err.contains('\r'));
+    }
+
+    // Files only: the module is never opened, and the exit code says
+    // whether anything needs a look.
+    void logCheckExitsByWhatItFinds()
+    {
+        const QString file = folder + "/check.csv";
+        // A battery at 12.5 V, everything else at 1.
+        const QByteArray values =
+            QByteArray("1,").repeated(20) + "12.5," + QByteArray("1,").repeated(7);
+        writeFile(file, LogRecord::measurementHeader({}).toUtf8() + "\r\n" +
+                            "1,2024-03-01 10:00:00," + values + "\r\n" + "2,2024-03-01 10:10:00," +
+                            values + "\r\n");
+        const QByteArray system = LogRecord::systemHeader().toUtf8() + "\r\n";
+        writeFile(folder + "/check-system.csv", system + "Retries 0\r\n");
+        Outcome outcome = runCli({"log", "check", file});
+        QCOMPARE(outcome.code, 0);
+        QVERIFY(outcome.out.contains("Nothing needs a look."));
+
+        writeFile(folder + "/check-system.csv",
+                  system + "3,2024-03-01 10:05:00,Error,1,Battery low\r\nRetries 0\r\n");
+        outcome = runCli({"log", "check", file, "--json"});
+        QCOMPARE(outcome.code, 1);
+        const QJsonObject json = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+        QCOMPARE(json.value("measurements").toInt(), 2);
+        QCOMPARE(json.value("findings").toArray().first().toObject().value("rule").toString(),
+                 QString("error-records"));
+
+        writeFile(folder + "/other.csv", "Date;Temp\r\n");
+        outcome = runCli({"log", "check", folder + "/other.csv"});
+        QCOMPARE(outcome.code, 4);
+        QVERIFY2(outcome.err.contains("other.csv, line 1:"), qPrintable(outcome.err));
+        QCOMPARE(runCli({"log", "check"}).code, 2);
+        QCOMPARE(sim::openCount(), 0);
     }
 
     void demoProgramRunsCommandsAsAProcess()

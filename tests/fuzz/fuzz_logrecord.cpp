@@ -49,10 +49,9 @@ QByteArray expectedText(const unsigned char *record)
 
 bool isNumber(const QByteArray &field)
 {
-    return !field.isEmpty() &&
-           std::all_of(field.begin(), field.end(), [](char c) {
-               return std::strchr("0123456789.-+einaf", c) != nullptr;
-           });
+    return !field.isEmpty() && std::all_of(field.begin(), field.end(), [](char c) {
+        return std::strchr("0123456789.-+einaf", c) != nullptr;
+    });
 }
 
 void checkLineStart(const QList<QByteArray> &fields, const unsigned char *record)

@@ -1,6 +1,12 @@
+#include "log/logdownloader.h"
 #include "log/logrecord.h"
+#include "log/logstore.h"
+#include "log/numbertext.h"
 #include "sim/logrecords.h"
+#include "usb/operationprogress.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -84,6 +90,42 @@ QString line(const sim::Record &record, const Columns &columns = {}, bool bad = 
 {
     return LogRecord::measurementLine(record.data(), columns, bad);
 }
+
+// Puts the records into the log store from slot 0, the marked ones as kept
+// with a failed checksum.
+void fillStore(const std::vector<sim::Record> &records, const std::vector<int> &marked = {})
+{
+    for (size_t slot = 0; slot < records.size(); ++slot) {
+        std::copy(records[slot].begin(), records[slot].end(), LogStore[slot]);
+        badChecksum[slot] = std::count(marked.begin(), marked.end(), int(slot)) ? 1 : 0;
+    }
+}
+
+QByteArray fileBytes(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Writes down every call, so a test can compare the whole sequence.
+class RecordingProgress : public OperationProgress
+{
+public:
+    void setRange(int minimum, int maximum) override
+    {
+        calls << QString("range %1 %2").arg(minimum).arg(maximum);
+    }
+    void setLabel(const QString &text) override { calls << "label " + text; }
+    void setValue(int value) override { calls << QString("value %1").arg(value); }
+    bool cancelled() override
+    {
+        calls << "events";
+        return false;
+    }
+    void finish() override { calls << "finish"; }
+
+    QStringList calls;
+};
 
 } // namespace
 
@@ -371,6 +413,94 @@ private slots:
         QCOMPARE(
             LogRecord::systemLine(reinterpret_cast<const unsigned char *>(record.constData()), bad),
             text);
+    }
+
+    void sixteenBitFieldsPrintAsTheirQuotientWould()
+    {
+        // Millivolts, soil and Solvane values are written from their digits;
+        // the text must be what the quotient's six-digit text is, for every
+        // value the field can hold.
+        char direct[NumberText::MaxRealLength];
+        char quotient[NumberText::MaxRealLength];
+        const double divisors[] = {1, 10, 100, 1000};
+        for (int decimals = 1; decimals <= 3; ++decimals) {
+            for (int value = -32768; value <= 32767; ++value) {
+                const QByteArray a(direct,
+                                   int(NumberText::appendFixed(direct, value, decimals) - direct));
+                const QByteArray b(
+                    quotient,
+                    int(NumberText::appendReal(quotient, value / divisors[decimals]) - quotient));
+                if (a != b)
+                    QFAIL(qPrintable(QString("%1 with %2 decimals: %3, expected %4")
+                                         .arg(value)
+                                         .arg(decimals)
+                                         .arg(QString(a), QString(b))));
+            }
+        }
+    }
+
+    void exportWritesBothFilesByteForByte()
+    {
+        // The files are UTF-8 with CRLF line ends; Latin-1 record texts are
+        // converted, and quoted when they would split their field or line.
+        sim::Measurement withBlocks = sampleMeasurement();
+        withBlocks.solvane = sim::SolvaneBlock{125, -30};
+        withBlocks.globe1 = 25.5f;
+        withBlocks.globe2 = 30.25f;
+        sim::Measurement withSoil = sampleMeasurement();
+        withSoil.soil = sampleSoil();
+        withSoil.globe1 = 25.5f;
+        const sim::LogTime impossibleDate{2023, 2, 29, 1, 2, 3};
+        const sim::LogTime impossibleHour{2024, 2, 29, 24, 0, 0};
+        fillStore({sim::makeBootRecord(1, Stamp, 0x8001, -1, 2, 3),
+                   sim::makeMeasurementRecord(2, Stamp, withBlocks),
+                   sim::makeMeasurementRecord(3, impossibleDate, withSoil),
+                   sim::makeClockUpdateRecord(4, Stamp, sim::LogTime{2023, 13, 1, 0, 0, 0}, -120),
+                   sim::makeTextRecord(5, Stamp, "Caf\xE9, \"5\xB0\"\r\n\xFF"),
+                   sim::makeErrorRecord(6, Stamp, -128, "\x80 lost"), sim::erasedRecord(),
+                   sim::makeRecord(8, impossibleHour, sim::InfoKind, {9})},
+                  {2, 5});
+
+        QTemporaryDir folder;
+        const QString name = folder.filePath("Log.csv");
+        const Columns columns = columnsOf("SV12");
+        RecordingProgress progress;
+        QString message;
+        QCOMPARE(writeLogCsv(name, 8, 3, columns, progress, message), 0);
+        QVERIFY(message.isEmpty());
+
+        const QByteArray measurements =
+            LogRecord::measurementHeader(columns).toUtf8() + "\r\n" +
+            ("2,2024-03-05 14:07:09," + SampleFields + NoSoil + SolvaneText + Globe1Text +
+             Globe2Text)
+                .toUtf8() +
+            "\r\n" + ("3,," + SampleFields + SoilText + ",," + Globe1Text + ",").toUtf8() +
+            ",CHECKSUM ERROR\r\n";
+        QCOMPARE(fileBytes(name), measurements);
+        const QByteArray system =
+            "Index,Date/Time (UTC),System Information\r\n"
+            "1,2024-03-05 14:07:09,Info,System Booted,Flags: 32769,CM Ver: -1,WDS Ver: 2,"
+            "TPH Ver: 3\r\n"
+            "4,2024-03-05 14:07:09,Info,,-120,Clock Update\r\n"
+            "5,2024-03-05 14:07:09,Info,\"Caf\xC3\xA9, \"\"5\xC2\xB0\"\"\r\n\xC3\xBF\"\r\n"
+            "6,2024-03-05 14:07:09,Error,-128,\xC2\x80 lost,CHECKSUM ERROR\r\n"
+            "4294967295,,Unknown Record\r\n"
+            "8,2024-02-29 00:00:00,Info,Unknown\r\n"
+            "Retries 3\r\n";
+        QCOMPARE(fileBytes(LogRecord::systemFileName(name)), system);
+    }
+
+    void exportShowsProgressEvery32Records()
+    {
+        fillStore(std::vector<sim::Record>(
+            65, sim::makeMeasurementRecord(1, Stamp, sampleMeasurement())));
+        QTemporaryDir folder;
+        RecordingProgress progress;
+        QString message;
+        QCOMPARE(writeLogCsv(folder.filePath("Log.csv"), 65, 0, Columns{}, progress, message), 0);
+        QCOMPARE(progress.calls, (QStringList{"range 0 65", "value 0", "events", "value 32",
+                                              "events", "value 64", "events", "finish"}));
+        QCOMPARE(fileBytes(folder.filePath("Log.csv")).count("\r\n"), 66);
     }
 
     void systemFileNameCutsFourCharactersFromTheEnd()
