@@ -3,6 +3,7 @@
 // out, over every exact tie there is and millions of other values, and
 // prints what each formatter costs per value. Exits 1 on any difference.
 
+#include "bench/referencecsv.h"
 #include "log/numbertext.h"
 
 #include <QString>
@@ -17,17 +18,6 @@
 
 namespace
 {
-
-QString oldText(double value)
-{
-    if (std::isnan(value))
-        return QStringLiteral("nan");
-    if (std::isinf(value))
-        return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
-    if (value == 0)
-        return QStringLiteral("0");
-    return QString::number(value, 'g', 6);
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -73,7 +63,7 @@ private:
         const std::size_t n = pending.size();
         const Clock::time_point start = Clock::now();
         for (std::size_t i = 0; i < n; ++i)
-            oldTexts[i] = oldText(pending[i]);
+            oldTexts[i] = reference::realText(pending[i]);
         const Clock::time_point between = Clock::now();
         char *out = arena;
         for (std::size_t i = 0; i < n; ++i) {

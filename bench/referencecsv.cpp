@@ -49,6 +49,8 @@ QString dateTimeText(const unsigned char *bytes)
     return stamp.isValid() ? stamp.toString(DateTimeFormat) : QStringLiteral(",");
 }
 
+} // namespace
+
 QString realText(double value)
 {
     if (std::isnan(value))
@@ -60,6 +62,9 @@ QString realText(double value)
     // Unlike printf's %g, this rounds an exact tie away from zero.
     return QString::number(value, 'g', 6);
 }
+
+namespace
+{
 
 QString csvField(const QString &text)
 {

@@ -12,6 +12,10 @@
 namespace reference
 {
 
+// A number as the export wrote it: 'g' with six digits, an exact tie rounded
+// away from zero, and nan, inf, -inf and 0 spelled out.
+QString realText(double value);
+
 // Writes slots 0 .. recordCount - 1 of the log store as the measurement file
 // and its "-system" companion, as writeLogCsv did; 0 when both were written.
 int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,

@@ -25,22 +25,6 @@ class ConfigurationTest : public QObject
 {
     Q_OBJECT
 
-    // A port and session of the test's own, as talvik-cli makes them.
-    struct CoreSession {
-        QUSBPort port;
-        ModuleSession session{port};
-        CoreSession() { port.start(); }
-        ~CoreSession()
-        {
-            port.stop();
-            port.wait();
-        }
-        bool open()
-        {
-            return QTest::qWaitFor([this] { return port.isDeviceOpen(); }, 3000);
-        }
-    };
-
     static QList<QByteArray> wire()
     {
         QList<QByteArray> reports;
@@ -130,8 +114,8 @@ private slots:
         QCOMPARE(config::loadConfigurationFile(path, configuration, message), 0);
         QCOMPARE(config::passwordMismatch(configuration), QString());
         QCOMPARE(config::unsendableField(configuration), QString());
-        CoreSession core;
-        QVERIFY(core.open());
+        testenv::CoreSession core;
+        QVERIFY(core.waitUntilOpen());
         NoProgress progress;
         QCOMPARE(config::writeConfiguration(core.session, progress, configuration, message), 0);
         QCOMPARE(message, QString("Settings written to unit."));
@@ -162,8 +146,8 @@ private slots:
         config::ReadListener listener;
         NoProgress progress;
         QString message;
-        CoreSession core;
-        QVERIFY(core.open());
+        testenv::CoreSession core;
+        QVERIFY(core.waitUntilOpen());
         QCOMPARE(config::readConfiguration(core.session, progress, configuration, identity,
                                            listener, message),
                  0);

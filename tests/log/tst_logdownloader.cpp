@@ -2,9 +2,7 @@
 #include "sim/simulatedmodule.h"
 #include "tests/log/logdownloadchecks.h"
 #include "tests/support/testenvironment.h"
-#include "usb/modulesession.h"
 #include "usb/operationprogress.h"
-#include "usb/qusbport.h"
 
 #include <QDir>
 #include <QTest>
@@ -61,14 +59,13 @@ class LogDownloaderTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QUSBPort> port;
-    std::unique_ptr<ModuleSession> session;
+    std::unique_ptr<testenv::CoreSession> core;
     QString folder;
     QStringList events;
 
     DownloadResult download(const QString &file, Recorder &fetch, Recorder &exporting)
     {
-        return downloadLog(*session, true, file, fetch, exporting, fetch);
+        return downloadLog(core->session, true, file, fetch, exporting, fetch);
     }
 
     QStringList filesWritten() const
@@ -86,19 +83,14 @@ private slots:
         QDir().mkpath(folder);
         events.clear();
         sim::freshModule();
-        port = std::make_unique<QUSBPort>();
-        session = std::make_unique<ModuleSession>(*port);
-        port->start();
-        QTRY_VERIFY(port->isDeviceOpen());
+        core = std::make_unique<testenv::CoreSession>();
+        QVERIFY(core->waitUntilOpen());
         sim::clearWrittenReports();
     }
 
     void cleanup()
     {
-        port->stop();
-        port->wait();
-        session.reset();
-        port.reset();
+        core.reset();
         sim::reset();
     }
 

@@ -3,9 +3,7 @@
 #include "sim/simulatedmodule.h"
 #include "tests/maintenance/modulewire.h"
 #include "tests/support/testenvironment.h"
-#include "usb/modulesession.h"
 #include "usb/operationprogress.h"
-#include "usb/qusbport.h"
 
 #include <QFile>
 #include <QTest>
@@ -39,8 +37,7 @@ class MaintenanceCoreTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QUSBPort> port;
-    std::unique_ptr<ModuleSession> session;
+    std::unique_ptr<testenv::CoreSession> core;
     QString folder;
 
 private slots:
@@ -53,19 +50,14 @@ private slots:
     void init()
     {
         sim::freshModule();
-        port = std::make_unique<QUSBPort>();
-        session = std::make_unique<ModuleSession>(*port);
-        port->start();
-        QTRY_VERIFY(port->isDeviceOpen());
+        core = std::make_unique<testenv::CoreSession>();
+        QVERIFY(core->waitUntilOpen());
         sim::clearWrittenReports();
     }
 
     void cleanup()
     {
-        port->stop();
-        port->wait();
-        session.reset();
-        port.reset();
+        core.reset();
         sim::reset();
     }
 
@@ -88,7 +80,7 @@ private slots:
         QCOMPARE(int(image.bytes[0]), 0xFF);
 
         NoProgress progress;
-        QCOMPARE(uploadFirmwareImage(*session, FirmwareImage(), progress, message), -1);
+        QCOMPARE(uploadFirmwareImage(core->session, FirmwareImage(), progress, message), -1);
         QCOMPARE(message, QString("No firmware image was loaded."));
         QVERIFY(writtenPayloads().isEmpty());
     }
@@ -99,7 +91,7 @@ private slots:
         QVERIFY(writeFile(path, QByteArray(100, '\x11')));
         StopAtOnce progress;
         QString message = "untouched";
-        QCOMPARE(uploadFirmware(*session, path, progress, message), FirmwareUploadCancelled);
+        QCOMPARE(uploadFirmware(core->session, path, progress, message), FirmwareUploadCancelled);
         QCOMPARE(message, QString("untouched"));
         QVERIFY(!progress.finished);
         QCOMPARE(writtenPayloads().size(), 1);
@@ -112,11 +104,11 @@ private slots:
         QString message;
         // The number is stored, but its read-back comes with another code.
         sim::module().addFault({sim::FaultKind::WrongCode, 0x02, 0x01, 1, 1});
-        QCOMPARE(setSerialNumber(*session, 1234, readBack, message), -1);
+        QCOMPARE(setSerialNumber(core->session, 1234, readBack, message), -1);
         QCOMPARE(message, QString("Failed to get serial number."));
         QCOMPARE(readBack, 77u);
 
-        QCOMPARE(setSerialNumber(*session, 1234, readBack, message), 0);
+        QCOMPARE(setSerialNumber(core->session, 1234, readBack, message), 0);
         QCOMPARE(message, QString("Serial Number set."));
         QCOMPARE(readBack, 1234u);
     }

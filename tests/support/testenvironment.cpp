@@ -73,4 +73,20 @@ std::unique_ptr<Talvik> openConnectedWindow()
     return window;
 }
 
+CoreSession::CoreSession() : session(port)
+{
+    port.start();
+}
+
+CoreSession::~CoreSession()
+{
+    port.stop();
+    port.wait();
+}
+
+bool CoreSession::waitUntilOpen(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return port.isDeviceOpen(); }, timeoutMs);
+}
+
 } // namespace testenv
