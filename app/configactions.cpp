@@ -1,10 +1,9 @@
 #include "app/talvik.h"
 
 #include "app/parameterwidgets.h"
-#include "app/progresswindow.h"
+#include "app/windowprogress.h"
 #include "config/configurationtransfer.h"
 #include "ui_talvik.h"
-#include "usb/operationprogress.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -18,31 +17,6 @@ QString folderOf(const QString &path)
 {
     return path.left(path.lastIndexOf('/') + 1);
 }
-
-// A progress window that an operation of the configuration core drives.
-class WindowProgress : public OperationProgress
-{
-public:
-    explicit WindowProgress(ProgressWindow &window) : window(window) {}
-
-    void setRange(int minimum, int maximum) override { window.setRange(minimum, maximum); }
-    void setLabel(const QString &text) override { window.setLabelText(text); }
-    void setValue(int value) override { window.setValue(value); }
-    bool cancelled() override
-    {
-        QCoreApplication::processEvents();
-        return window.wasCanceled();
-    }
-    void finish() override
-    {
-        window.hide();
-        window.close();
-        QCoreApplication::processEvents();
-    }
-
-private:
-    ProgressWindow &window;
-};
 
 // Puts each value of a read into the form as it arrives. Setting a type box
 // runs the analog presentation before that channel's other items arrive.
@@ -97,20 +71,14 @@ void Talvik::on_ButtonRead_clicked()
 {
     const ActionScope action(*this);
     // Three identity steps, then one step per item the module is asked for.
-    ProgressWindow progress(tr("Reading Settings..."), QString(), 0,
-                            config::readableParameterCount() + 2, this);
-    progress.setWindowTitle(tr("Talvik"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.show();
+    WindowProgress progress(tr("Reading Settings..."), QString(),
+                            WindowProgress::OnFinish::HideAndClose, this);
+    progress.setRange(0, config::readableParameterCount() + 2);
 
-    WindowProgress steps(progress);
     FormFiller filler(*ui);
     config::Configuration configuration = binding::formConfiguration(*ui);
     config::ModuleIdentity identity;
-    QString message;
-    const int result =
-        config::readConfiguration(*session, steps, configuration, identity, filler, message);
-    showMessage(result != 0, message);
+    showResult(config::readConfiguration(*session, progress, configuration, identity, filler));
 }
 
 void Talvik::on_ButtonWrite_clicked()
@@ -134,15 +102,10 @@ void Talvik::on_ButtonWrite_clicked()
         return;
     }
 
-    ProgressWindow progress(tr("Writing Settings..."), QString(), 0, config::ParameterCount, this);
-    progress.setWindowTitle(tr("Talvik"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.show();
-
-    WindowProgress steps(progress);
-    QString message;
-    const int result = config::writeConfiguration(*session, steps, configuration, message);
-    showMessage(result != 0, message);
+    WindowProgress progress(tr("Writing Settings..."), QString(),
+                            WindowProgress::OnFinish::HideAndClose, this);
+    progress.setRange(0, config::ParameterCount);
+    showResult(config::writeConfiguration(*session, progress, configuration));
 }
 
 void Talvik::on_ButtonSave_clicked()
@@ -155,9 +118,10 @@ void Talvik::on_ButtonSave_clicked()
         return;
     lastDirectory = folderOf(path);
 
-    QString message;
-    if (config::saveConfigurationFile(path, binding::formConfiguration(*ui), message) != 0)
-        showMessage(true, message);
+    const OperationResult saved =
+        config::saveConfigurationFile(path, binding::formConfiguration(*ui));
+    if (saved.failed())
+        showResult(saved);
 }
 
 void Talvik::on_ButtonLoad_clicked()
@@ -171,9 +135,9 @@ void Talvik::on_ButtonLoad_clicked()
     lastDirectory = folderOf(path);
 
     config::Configuration configuration = binding::formConfiguration(*ui);
-    QString message;
-    if (config::applyConfigurationFile(path, configuration, message) != 0) {
-        showMessage(true, message);
+    const OperationResult loaded = config::applyConfigurationFile(path, configuration);
+    if (loaded.failed()) {
+        showResult(loaded);
         return;
     }
     // In map order, so that each analog type's presentation runs before the

@@ -1,11 +1,10 @@
 #include "app/talvik.h"
 
-#include "app/progresswindow.h"
+#include "app/windowprogress.h"
 #include "maintenance/firmwareuploader.h"
 #include "maintenance/moduleservice.h"
 #include "ui_talvik.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,43 +14,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
-
-namespace
-{
-// The upload's progress window, shown from the start; when the stream is
-// done it is hidden and the hiding painted before the verdict is awaited.
-class UploadProgress : public OperationProgress
-{
-public:
-    explicit UploadProgress(QWidget *parent)
-        : window(QCoreApplication::translate("Talvik", "Uploading Firmware..."),
-                 QCoreApplication::translate("Talvik", "Cancel"), 0, 100, parent)
-    {
-        window.setWindowTitle(QCoreApplication::translate("Talvik", "Talvik"));
-        window.setWindowModality(Qt::WindowModal);
-        window.setMinimumDuration(0);
-        window.show();
-    }
-
-    void setRange(int minimum, int maximum) override { window.setRange(minimum, maximum); }
-    void setLabel(const QString &text) override { window.setLabelText(text); }
-    void setValue(int value) override { window.setValue(value); }
-    bool cancelled() override
-    {
-        QCoreApplication::processEvents();
-        return window.wasCanceled();
-    }
-    void finish() override
-    {
-        window.hide();
-        QCoreApplication::processEvents();
-    }
-    void hide() { window.hide(); }
-
-private:
-    ProgressWindow window;
-};
-} // namespace
 
 void Talvik::uploadFirmware()
 {
@@ -63,27 +25,31 @@ void Talvik::uploadFirmware()
 
     const QString savedStatus = statusBar()->currentMessage();
     statusBar()->showMessage(tr("Uploading Firmware..."));
-    UploadProgress progress(this);
+    // Shown from the start; when the stream is done it is hidden, and the
+    // hiding painted, before the verdict is awaited.
+    WindowProgress progress(tr("Uploading Firmware..."), tr("Cancel"),
+                            WindowProgress::OnFinish::Hide, this);
+    progress.setRange(0, 100);
 
-    QString message;
     FirmwareImage image;
-    if (loadFirmwareImage(path, image, message) != 0) {
+    const OperationResult loaded = loadFirmwareImage(path, image);
+    if (loaded.failed()) {
         // Nothing has gone to the module, which stays as it was.
         progress.hide();
-        showMessage(true, message);
+        showResult(loaded);
         statusBar()->showMessage(savedStatus);
         return;
     }
-    const int result = uploadFirmwareImage(*session, image, progress, message);
-    if (result == FirmwareUploadCancelled) {
+    const OperationResult uploaded = uploadFirmwareImage(*session, image, progress);
+    if (uploaded.reason() == OperationResult::Reason::Cancelled) {
         statusBar()->showMessage(savedStatus);
-    } else if (result != 0) {
-        showMessage(true, message);
+    } else if (uploaded.failed()) {
+        showResult(uploaded);
         // The module may have dropped off: the status tells what holds now.
         showConnectionState();
     } else {
         statusBar()->showMessage(savedStatus);
-        showMessage(false, message);
+        showResult(uploaded);
     }
 }
 
@@ -95,9 +61,11 @@ void Talvik::setModuleClock()
     // being built, so connected alone already stops the restored tick.
     if (!formReady || !connected || !ui->CheckBoxSetTime->isChecked())
         return;
-    QString message;
-    if (::setModuleClock(*session, now, message) != 0)
-        showMessage(true, message);
+    // Also when the clock box is ticked: no other exchange may mix with it.
+    const ActionScope clockSet(*this);
+    const OperationResult set = ::setModuleClock(*session, now);
+    if (set.failed())
+        showResult(set);
 }
 
 void Talvik::on_ButtonSetSN_clicked()
@@ -109,22 +77,18 @@ void Talvik::on_ButtonSetSN_clicked()
     if (!accepted)
         return;
 
-    QString message;
     quint32 stored = 0;
-    if (setSerialNumber(*session, static_cast<quint32>(serialNumber), stored, message) != 0) {
-        showMessage(true, message);
-        return;
-    }
-    LabelSN->setText(tr("Serial Number: ") + QString::number(stored));
-    showMessage(false, message);
+    const OperationResult set =
+        setSerialNumber(*session, static_cast<quint32>(serialNumber), stored);
+    if (set.succeeded())
+        LabelSN->setText(tr("Serial Number: ") + QString::number(stored));
+    showResult(set);
 }
 
 void Talvik::on_ButtonEraseLog_clicked()
 {
     const ActionScope action(*this);
-    QString message;
-    const bool erased = eraseLog(*session, message) == 0;
-    showMessage(!erased, message);
+    showResult(eraseLog(*session));
 }
 
 void Talvik::on_ButtonDisableCell_clicked()
@@ -142,7 +106,5 @@ void Talvik::on_ButtonDisableCell_clicked()
     // Cancel and Escape leave the module alone.
     if (question.clickedButton() != disable && question.clickedButton() != enable)
         return;
-    QString message;
-    const bool set = setCellEnabled(*session, question.clickedButton() == enable, message) == 0;
-    showMessage(!set, message);
+    showResult(setCellEnabled(*session, question.clickedButton() == enable));
 }

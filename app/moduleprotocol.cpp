@@ -5,11 +5,6 @@
 // The window's protocol members hand over to its module session, which the
 // command line shares.
 
-int Talvik::transactOnce(const unsigned char *request, int requestLength, unsigned char *reply)
-{
-    return session->transactOnce(request, requestLength, reply);
-}
-
 int Talvik::transact(const unsigned char *request, int requestLength, unsigned char *reply)
 {
     return session->transact(request, requestLength, reply);

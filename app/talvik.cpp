@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 
 #include "app/connectionhelp.h"
+#include "core/operationresult.h"
 #include "ui_talvik.h"
 #include "usb/modulesession.h"
 #include "usb/qusbport.h"
@@ -72,9 +73,7 @@ Talvik::Talvik(QWidget *parent)
 
 Talvik::~Talvik()
 {
-    // hidapi must not be torn down under a running port thread.
-    usbPort->stop();
-    usbPort->wait();
+    // The port stops its thread and waits for it before it goes.
     delete session;
     delete usbPort;
     delete ui;
@@ -99,6 +98,11 @@ void Talvik::setActionButtonsEnabled(bool enabled)
 void Talvik::showConnectionState()
 {
     statusBar()->showMessage(usbPort->isDeviceOpen() ? tr("Connected") : tr("Disconnected"));
+}
+
+void Talvik::showResult(const OperationResult &result)
+{
+    showMessage(result.failed(), result.message());
 }
 
 void Talvik::showMessage(bool failure, const QString &text)

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QString>
 
+class OperationResult;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -31,59 +32,8 @@ public:
     explicit Talvik(QWidget *parent = nullptr);
     ~Talvik() override;
 
+    // The ten action buttons, in the order the window switches them.
     void setActionButtonsEnabled(bool enabled);
-
-    // Held by every action for as long as it runs. The action buttons are on
-    // exactly when the module is connected and no action runs, and a clock
-    // set asked for by a reconnection meanwhile waits until the action ends,
-    // so that its frame never mixes with the action's exchange.
-    class ActionScope
-    {
-    public:
-        explicit ActionScope(Talvik &window);
-        ~ActionScope();
-        ActionScope(const ActionScope &) = delete;
-        ActionScope &operator=(const ActionScope &) = delete;
-
-    private:
-        Talvik &window;
-        const bool nested;
-    };
-    // After an action that failed: the status bar shows whether the port
-    // holds the module open now, never a text saved before the module left.
-    void showConnectionState();
-
-    // --- module command protocol (app/moduleprotocol.cpp, over usb/modulesession) ---
-    // Flush, write, read one 64-byte reply; once more only when nothing at
-    // all came. Returns the number of reply bytes of the last attempt.
-    int transact(const unsigned char *request, int requestLength, unsigned char *reply);
-    // Flush, write, read one 64-byte reply with no second attempt, for the
-    // commands that change the module outright.
-    int transactOnce(const unsigned char *request, int requestLength, unsigned char *reply);
-    int readParamFloat(int parameterIndex, float &value);
-    int writeParamFloat(int parameterIndex, float value);
-    int readParamInt16(int parameterIndex, int &value);
-    int writeParamInt16(int parameterIndex, int value);
-    int readParamString(int parameterIndex, QString &text);
-    int writeParamString(int parameterIndex, const QString &text);
-
-    // --- analog channels and password pairs (app/analogpresentation.cpp) ---
-    void applyAnalogType(int channel, int type);
-
-    // --- data log (app/logactions.cpp, over log/) ---
-    void downloadLog(bool full);
-    // Tools > View Log: the viewer, on this session's last download if any
-    // (app/logviewer.cpp).
-    void viewLog();
-    // Writes slots 0 .. recordCount - 1 of the log store as the measurement
-    // file and its "-system" companion; 0 when both were written, -1 (after
-    // telling the user) when either could not be.
-    int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount, bool withSoil,
-                    bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
-
-    // --- maintenance (app/maintenanceactions.cpp, over maintenance/) ---
-    void uploadFirmware();
-    void setModuleClock();
 
 private slots:
     void openFailed();
@@ -110,6 +60,53 @@ private slots:
     void on_CheckBoxSetTime_stateChanged(int state);
 
 private:
+    // Held by every exchange with the module that the window starts, for as
+    // long as it runs: the actions and the clock sets. The action buttons are
+    // on exactly when the module is connected and no action runs, and a clock
+    // set asked for by a reconnection meanwhile waits until the action ends,
+    // so that its frame never mixes with the action's exchange.
+    class ActionScope
+    {
+    public:
+        explicit ActionScope(Talvik &window);
+        ~ActionScope();
+        ActionScope(const ActionScope &) = delete;
+        ActionScope &operator=(const ActionScope &) = delete;
+
+    private:
+        Talvik &window;
+        const bool nested;
+    };
+
+    // --- module command protocol (app/moduleprotocol.cpp, over usb/modulesession) ---
+    // Flush, write, read one 64-byte reply; once more only when nothing at
+    // all came. Returns the number of reply bytes of the last attempt.
+    int transact(const unsigned char *request, int requestLength, unsigned char *reply);
+    int readParamFloat(int parameterIndex, float &value);
+    int writeParamFloat(int parameterIndex, float value);
+    int readParamInt16(int parameterIndex, int &value);
+    int writeParamInt16(int parameterIndex, int value);
+    int readParamString(int parameterIndex, QString &text);
+    int writeParamString(int parameterIndex, const QString &text);
+
+    // --- analog channels and password pairs (app/analogpresentation.cpp) ---
+    void applyAnalogType(int channel, int type);
+
+    // --- data log (app/logactions.cpp, over log/) ---
+    void downloadLog(bool full);
+    // Tools > View Log: the viewer, on this session's last download if any
+    // (app/logviewer.cpp).
+    void viewLog();
+    // Writes slots 0 .. recordCount - 1 of the log store as the measurement
+    // file and its "-system" companion; 0 when both were written, -1 (after
+    // telling the user) when either could not be.
+    int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount, bool withSoil,
+                    bool withSolvane, bool withGlobeTemp1, bool withGlobeTemp2);
+
+    // --- maintenance (app/maintenanceactions.cpp, over maintenance/) ---
+    void uploadFirmware();
+    void setModuleClock();
+
     static constexpr int ActionButtonCount = 10;
     static constexpr int AnalogChannelCount = 2;
 
@@ -127,6 +124,11 @@ private:
     void takeAnalogChannels();
     void checkPasswordPair(QLineEdit *password, QLineEdit *verify, QLabel *warning);
     void showMessage(bool failure, const QString &text);
+    // A message box with the result's text: critical for a failure.
+    void showResult(const OperationResult &result);
+    // After an action that failed: the status bar shows whether the port
+    // holds the module open now, never a text saved before the module left.
+    void showConnectionState();
     void updateActionButtons();
     void setClockForReconnections();
 

@@ -11,10 +11,10 @@
 // and with --toggle-collect='reference::writeLogCsv*' for --once-before.
 
 #include "bench/referencecsv.h"
-#include "log/logdownloader.h"
+#include "core/operationprogress.h"
+#include "log/logcsv.h"
 #include "log/logstore.h"
 #include "sim/logrecords.h"
-#include "usb/operationprogress.h"
 #include "usb/wire.h"
 
 #include <QCoreApplication>
@@ -211,9 +211,11 @@ int compareStore(const char *name, const QString &folder, long long &lines, doub
         const QString before = folder + QString("/before-%1.csv").arg(switches);
         const QString now = folder + QString("/now-%1.csv").arg(switches);
         NoProgress progress;
-        QString message;
-        const bool written = reference::writeLogCsv(before, Capacity, 17, columns) == 0 &&
-                             writeLogCsv(now, Capacity, 17, columns, progress, message) == 0;
+        // The reference export reads the program-wide store, so both read it.
+        const bool written =
+            reference::writeLogCsv(before, Capacity, 17, columns) == 0 &&
+            writeLogCsv(now, RecordStore::programWide(), Capacity, 17, columns, progress)
+                .succeeded();
         megabytes += (QFile(before).size() + QFile(LogRecord::systemFileName(before)).size()) / 1e6;
         if (!written || !sameFile(before, now, lines) ||
             !sameFile(LogRecord::systemFileName(before), LogRecord::systemFileName(now), lines)) {
@@ -248,10 +250,10 @@ int main(int argc, char **argv)
     const LogRecord::Columns all = columnsOf(15);
     const QString file = folder.path() + "/Full.csv";
     NoProgress progress;
-    QString message;
+    const RecordStore store = RecordStore::programWide();
     fillGenerated();
     if (application.arguments().contains("--once"))
-        return writeLogCsv(file, Capacity, 0, all, progress, message) == 0 ? 0 : 1;
+        return writeLogCsv(file, store, Capacity, 0, all, progress).succeeded() ? 0 : 1;
     if (application.arguments().contains("--once-before"))
         return reference::writeLogCsv(file, Capacity, 0, all) == 0 ? 0 : 1;
 
@@ -268,7 +270,7 @@ int main(int argc, char **argv)
 
     fillGenerated();
     const double before = medianMs([&] { reference::writeLogCsv(file, Capacity, 0, all); }, 5);
-    const double now = medianMs([&] { writeLogCsv(file, Capacity, 0, all, progress, message); }, 5);
+    const double now = medianMs([&] { writeLogCsv(file, store, Capacity, 0, all, progress); }, 5);
     const double size = (QFile(file).size() + QFile(LogRecord::systemFileName(file)).size()) / 1e6;
     std::printf("export of the generated store, all column groups, no window, median of 5: "
                 "before %.1f ms, now %.1f ms (%.1f MB, %.0f MB/s), %.1fx\n",

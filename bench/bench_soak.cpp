@@ -11,13 +11,14 @@
 // once it is back). Every download that succeeds is checked against the
 // records the module offered, line for line.
 
+#include "core/operationprogress.h"
 #include "log/logdownloader.h"
 #include "log/logrecord.h"
+#include "log/logstore.h"
 #include "sim/logrecords.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 #include "usb/qusbport.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,12 @@ int openFileDescriptors()
         .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
         .size();
 }
+
+// How many retries the fetch needed.
+struct RetryCount : DownloadObserver {
+    void fetchFinished(quint32 retryCount) override { count = retryCount; }
+    quint32 count = 0;
+};
 
 int lineCount(const QString &path)
 {
@@ -103,6 +110,9 @@ int main(int argc, char **argv)
     const QString file = scratch.path() + QStringLiteral("/Log.csv");
     const QString systemFile = LogRecord::systemFileName(file);
     NoProgress progress;
+    // A store of the soak's own, on the heap as a long-lived program's is.
+    OwnRecordStore ownStore;
+    const RecordStore store = ownStore.store();
     QElapsedTimer total;
     total.start();
     const Sample first = sample();
@@ -144,15 +154,16 @@ int main(int argc, char **argv)
 
         QElapsedTimer timer;
         timer.start();
-        const DownloadResult result =
-            downloadLog(session, kind != Round::New, file, progress, progress);
+        RetryCount retries;
+        const OperationResult result =
+            downloadLog(session, store, kind != Round::New, file, progress, progress, retries);
         const qint64 elapsed = timer.elapsed();
 
         QString verdict;
         if (kind == Round::DropOff) {
-            if (result.outcome != DownloadOutcome::Failed || QFile::exists(file) ||
+            if (result.reason() != OperationResult::Reason::Module || QFile::exists(file) ||
                 QFile::exists(systemFile))
-                verdict = QStringLiteral("a dropped module gave \"%1\"").arg(result.message);
+                verdict = QStringLiteral("a dropped module gave \"%1\"").arg(result.message());
             module.dropOffAfterRecords(-1);
             sim::plug();
             if (!reopened())
@@ -164,15 +175,15 @@ int main(int argc, char **argv)
             for (const sim::Record &record : offered)
                 ++(record[LogRecord::KindOffset] == LogRecord::Measurement ? measurements : others);
             const int gotMeasurements = lineCount(file), gotOthers = lineCount(systemFile);
-            if (result.outcome != DownloadOutcome::Complete)
-                verdict = QStringLiteral("\"%1\"").arg(result.message);
+            if (result.failed())
+                verdict = QStringLiteral("\"%1\"").arg(result.message());
             else if (gotMeasurements != measurements || gotOthers != others)
                 verdict = QStringLiteral("%1/%2 lines, expected %3/%4")
                               .arg(gotMeasurements)
                               .arg(gotOthers)
                               .arg(measurements)
                               .arg(others);
-            else if (kind == Round::Corrupted && result.retryCount == 0)
+            else if (kind == Round::Corrupted && retries.count == 0)
                 verdict = QStringLiteral("the corrupted record was not fetched again");
         }
         QCoreApplication::processEvents();

@@ -196,6 +196,24 @@ void tell(Console &console, const QString &message)
     console.err.flush();
 }
 
+int conclude(Console &console, const OperationResult &result)
+{
+    if (!result.message().isEmpty())
+        tell(console, result.message());
+    switch (result.reason()) {
+    case OperationResult::Reason::None:
+        return Success;
+    case OperationResult::Reason::Refused:
+        return UsageError;
+    case OperationResult::Reason::Module:
+    case OperationResult::Reason::File:
+    case OperationResult::Reason::Cancelled:
+    case OperationResult::Reason::NothingNew:
+        break;
+    }
+    return Failed;
+}
+
 int usageError(Console &console, const QString &message)
 {
     console.err << "talvik-cli: " << message << '\n' << tr("Try 'talvik-cli --help'.") << '\n';

@@ -3,6 +3,7 @@
 
 #include "cli/console.h"
 #include "cli/invocation.h"
+#include "core/operationresult.h"
 
 namespace cli
 {
@@ -27,6 +28,10 @@ int checkLog(const Invocation &, ModuleConnection &, Console &);
 // Prints a message of the module's operations as the window words it; the
 // window's CR LF breaks become the terminal's.
 void tell(Console &console, const QString &message);
+// Prints the result's message, if any, and returns its exit code: Success,
+// UsageError for input refused before the module heard of it, Failed
+// otherwise.
+int conclude(Console &console, const OperationResult &result);
 // Prints a usage error and returns UsageError.
 int usageError(Console &console, const QString &message);
 

@@ -18,26 +18,19 @@ QString tr(const char *text)
     return QCoreApplication::translate("talvik-cli", text);
 }
 
-int failed(Console &console, const QString &message)
-{
-    tell(console, message);
-    return Failed;
-}
-
-// The configuration a freshly started window holds after Read, or the
-// window's message on failure.
-int readFromModule(ModuleConnection &connection, Console &console,
-                   config::Configuration &configuration, QString &message)
+// The configuration a freshly started window holds after Read.
+OperationResult readFromModule(ModuleConnection &connection, Console &console,
+                               config::Configuration &configuration)
 {
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Reading settings"));
     config::Configuration read = config::Configuration::freshForm();
     config::ModuleIdentity identity;
     config::ReadListener nobody;
-    const int result =
-        config::readConfiguration(connection.session(), progress, read, identity, nobody, message);
+    const OperationResult result =
+        config::readConfiguration(connection.session(), progress, read, identity, nobody);
     progress.finish();
-    if (result == 0)
+    if (result.succeeded())
         configuration = read;
     return result;
 }
@@ -71,44 +64,51 @@ int readConfig(const Invocation &invocation, ModuleConnection &connection, Conso
     if (opened != Success)
         return opened;
     config::Configuration configuration;
-    QString message;
-    if (readFromModule(connection, console, configuration, message) != 0)
-        return failed(console, message);
-    const QString readMessage = message;
+    const OperationResult read = readFromModule(connection, console, configuration);
+    if (read.failed())
+        return conclude(console, read);
 
     const QString output = invocation.value("--output");
     if (!output.isEmpty()) {
-        if (config::saveConfigurationFile(output, configuration, message) != 0)
-            return failed(console, message);
-        tell(console, readMessage);
-        return Success;
+        const OperationResult saved = config::saveConfigurationFile(output, configuration);
+        if (saved.failed())
+            return conclude(console, saved);
+        return conclude(console, read);
     }
     // Standard output gets the very bytes a saved file would hold.
     QTemporaryDir folder;
     const QString path = folder.filePath("settings.ncm");
     QFile file(path);
-    if (!folder.isValid() || config::saveConfigurationFile(path, configuration, message) != 0 ||
-        !file.open(QIODevice::ReadOnly))
-        return failed(console,
-                      message.isEmpty() ? tr("No temporary folder for the settings.") : message);
+    if (!folder.isValid())
+        return conclude(console, OperationResult::failure(OperationResult::Reason::File,
+                                                          tr("No temporary folder for the "
+                                                             "settings.")));
+    const OperationResult saved = config::saveConfigurationFile(path, configuration);
+    if (saved.failed())
+        return conclude(console, saved);
+    if (!file.open(QIODevice::ReadOnly))
+        return conclude(console, OperationResult::failure(OperationResult::Reason::File,
+                                                          tr("No temporary folder for the "
+                                                             "settings.")));
     console.out.flush();
     console.out.device()->write(file.readAll());
-    tell(console, readMessage);
-    return Success;
+    return conclude(console, read);
 }
 
 int writeConfig(const Invocation &invocation, ModuleConnection &connection, Console &console)
 {
     config::Configuration wanted = config::Configuration::freshForm();
-    QString message;
-    if (config::loadConfigurationFile(invocation.words.first(), wanted, message) != 0)
-        return failed(console, message);
+    const OperationResult loaded = config::loadConfigurationFile(invocation.words.first(), wanted);
+    if (loaded.failed())
+        return conclude(console, loaded);
     // The window's checks come before the module is touched.
-    message = config::passwordMismatch(wanted);
-    if (message.isEmpty())
-        message = config::unsendableField(wanted);
-    if (!message.isEmpty())
-        return failed(console, message);
+    QString refusal = config::passwordMismatch(wanted);
+    if (refusal.isEmpty())
+        refusal = config::unsendableField(wanted);
+    if (!refusal.isEmpty()) {
+        tell(console, refusal);
+        return Failed;
+    }
 
     const int opened = connection.open();
     if (opened != Success)
@@ -116,8 +116,9 @@ int writeConfig(const Invocation &invocation, ModuleConnection &connection, Cons
 
     if (invocation.has("--dry-run")) {
         config::Configuration current;
-        if (readFromModule(connection, console, current, message) != 0)
-            return failed(console, message);
+        const OperationResult read = readFromModule(connection, console, current);
+        if (read.failed())
+            return conclude(console, read);
         int changes = 0;
         for (const config::Parameter &parameter : config::ParameterMap) {
             const QString key = config::Configuration::keyOf(parameter);
@@ -139,10 +140,10 @@ int writeConfig(const Invocation &invocation, ModuleConnection &connection, Cons
 
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Writing settings"));
-    const int result = config::writeConfiguration(connection.session(), progress, wanted, message);
+    const OperationResult written =
+        config::writeConfiguration(connection.session(), progress, wanted);
     progress.finish();
-    tell(console, message);
-    return result == 0 ? Success : Failed;
+    return conclude(console, written);
 }
 
 } // namespace cli

@@ -3,6 +3,7 @@
 #include "cli/terminalprogress.h"
 #include "log/logdownloader.h"
 #include "log/logrecord.h"
+#include "log/logstore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -29,6 +30,13 @@ QString exportFileName(const QString &output)
     return QDir(output).filePath(
         QDateTime::currentDateTime().toString("'Log 'yyyy-MM-dd hh-mm'.csv'"));
 }
+// Whether both files were in place when the download ended.
+class FilesWatch : public DownloadObserver
+{
+public:
+    void filesWritten(const QString &) override { written = true; }
+    bool written = false;
+};
 } // namespace
 
 int downloadLog(const Invocation &invocation, ModuleConnection &connection, Console &console)
@@ -48,30 +56,32 @@ int downloadLog(const Invocation &invocation, ModuleConnection &connection, Cons
     TerminalProgress fetchProgress(console.err, console.progressBars);
     TerminalProgress exportProgress(console.err, console.progressBars);
     exportProgress.setLabel(tr("Writing CSV files"));
-    const DownloadResult result = ::downloadLog(connection.session(), !invocation.has("--new"),
-                                                fileName, fetchProgress, exportProgress);
+    FilesWatch files;
+    const OperationResult result =
+        ::downloadLog(connection.session(), RecordStore::programWide(), !invocation.has("--new"),
+                      fileName, fetchProgress, exportProgress, files);
     fetchProgress.finish();
     exportProgress.finish();
 
-    switch (result.outcome) {
-    case DownloadOutcome::Complete:
-        tell(console, result.message);
+    switch (result.reason()) {
+    case OperationResult::Reason::None:
+        tell(console, result.message());
         console.out << QDir::toNativeSeparators(fileName) << '\n'
                     << QDir::toNativeSeparators(LogRecord::systemFileName(fileName)) << '\n';
         console.out.flush();
         return Success;
-    case DownloadOutcome::NothingNew:
+    case OperationResult::Reason::NothingNew:
         // A quiet day is no failure for a timer.
-        tell(console, result.message);
+        tell(console, result.message());
         return Success;
-    case DownloadOutcome::Cancelled:
+    case OperationResult::Reason::Cancelled:
         tell(console, tr("Download cancelled. The module still offers the records."));
         return Failed;
-    case DownloadOutcome::Failed:
+    default:
         break;
     }
-    tell(console, result.message);
-    if (result.filesWritten)
+    tell(console, result.message());
+    if (files.written)
         tell(console, tr("Both files were written, but the module still counts the records "
                          "as new."));
     return Failed;

@@ -27,13 +27,11 @@ QString windowText(const char *text)
     return QCoreApplication::translate("Talvik", text);
 }
 
-// The window's message for a result of the module's operations, and the
-// exit code that goes with it.
-int finish(Console &console, int result, const QString &message)
+// A failed query, as the window words it.
+int queryFailed(Console &console, const char *text)
 {
-    if (!message.isEmpty())
-        tell(console, message);
-    return result == 0 ? Success : Failed;
+    return conclude(console,
+                    OperationResult::failure(OperationResult::Reason::Module, windowText(text)));
 }
 } // namespace
 
@@ -47,11 +45,11 @@ int showInfo(const Invocation &invocation, ModuleConnection &connection, Console
     int softwareVersion = 0;
     int eepromVersion = 0;
     if (session.querySerialNumber(serialNumber) != 0)
-        return finish(console, -1, windowText("Failed to get serial number."));
+        return queryFailed(console, "Failed to get serial number.");
     if (session.querySoftwareVersion(softwareVersion) != 0)
-        return finish(console, -1, windowText("Failed to get software version."));
+        return queryFailed(console, "Failed to get software version.");
     if (session.queryEepromVersion(eepromVersion) != 0)
-        return finish(console, -1, windowText("Failed to get eeprom version."));
+        return queryFailed(console, "Failed to get eeprom version.");
 
     if (invocation.has("--json")) {
         const QJsonObject identity{
@@ -72,22 +70,22 @@ int showInfo(const Invocation &invocation, ModuleConnection &connection, Console
 int uploadFirmware(const Invocation &invocation, ModuleConnection &connection, Console &console)
 {
     FirmwareImage image;
-    QString message;
     // A file that cannot be sent is refused before the module hears of it.
-    if (loadFirmwareImage(invocation.words.first(), image, message) != 0)
-        return finish(console, -1, message);
+    const OperationResult loaded = loadFirmwareImage(invocation.words.first(), image);
+    if (loaded.failed())
+        return conclude(console, loaded);
     const int opened = connection.open();
     if (opened != Success)
         return opened;
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Uploading firmware"));
-    const int result = uploadFirmwareImage(connection.session(), image, progress, message);
+    const OperationResult uploaded = uploadFirmwareImage(connection.session(), image, progress);
     progress.finish();
-    if (result == FirmwareUploadCancelled) {
+    if (uploaded.reason() == OperationResult::Reason::Cancelled) {
         tell(console, tr("Firmware upload cancelled; the module did not take the image."));
         return Failed;
     }
-    return finish(console, result, message);
+    return conclude(console, uploaded);
 }
 
 int setClock(const Invocation &, ModuleConnection &connection, Console &console)
@@ -95,9 +93,7 @@ int setClock(const Invocation &, ModuleConnection &connection, Console &console)
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    QString message;
-    const int result = setModuleClock(connection.session(), QDateTime::currentDateTime(), message);
-    return finish(console, result, message);
+    return conclude(console, setModuleClock(connection.session(), QDateTime::currentDateTime()));
 }
 
 int switchCell(const Invocation &invocation, ModuleConnection &connection, Console &console)
@@ -108,9 +104,7 @@ int switchCell(const Invocation &invocation, ModuleConnection &connection, Conso
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    QString message;
-    const int result = setCellEnabled(connection.session(), choice == "enable", message);
-    return finish(console, result, message);
+    return conclude(console, setCellEnabled(connection.session(), choice == "enable"));
 }
 
 int setSerial(const Invocation &invocation, ModuleConnection &connection, Console &console)
@@ -125,14 +119,13 @@ int setSerial(const Invocation &invocation, ModuleConnection &connection, Consol
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    QString message;
     quint32 stored = 0;
-    const int result = setSerialNumber(connection.session(), quint32(wanted), stored, message);
-    if (result == 0) {
+    const OperationResult set = setSerialNumber(connection.session(), quint32(wanted), stored);
+    if (set.succeeded()) {
         console.out << windowText("Serial Number: ") << stored << '\n';
         console.out.flush();
     }
-    return finish(console, result, message);
+    return conclude(console, set);
 }
 
 int eraseLog(const Invocation &invocation, ModuleConnection &connection, Console &console)
@@ -143,9 +136,7 @@ int eraseLog(const Invocation &invocation, ModuleConnection &connection, Console
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    QString message;
-    const int result = ::eraseLog(connection.session(), message);
-    return finish(console, result, message);
+    return conclude(console, ::eraseLog(connection.session()));
 }
 
 } // namespace cli

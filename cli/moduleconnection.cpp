@@ -16,14 +16,9 @@ ModuleConnection::ModuleConnection(double seconds, Console &out)
 {
 }
 
-ModuleConnection::~ModuleConnection()
-{
-    if (port) {
-        // hidapi must not be torn down under a running port thread.
-        port->stop();
-        port->wait();
-    }
-}
+// The session goes first, then the port, which stops its thread and closes
+// the module.
+ModuleConnection::~ModuleConnection() = default;
 
 int ModuleConnection::open()
 {

@@ -77,9 +77,14 @@ void TerminalProgress::setValue(int newValue)
     draw(!shown || value >= maximum);
 }
 
-bool TerminalProgress::cancelled()
+void TerminalProgress::letEventsRun()
 {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TerminalProgress::cancelled()
+{
+    letEventsRun();
     return interrupted();
 }
 

@@ -1,7 +1,7 @@
 #ifndef TERMINALPROGRESS_H
 #define TERMINALPROGRESS_H
 
-#include "usb/operationprogress.h"
+#include "core/operationprogress.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -22,6 +22,7 @@ public:
     void setRange(int minimum, int maximum) override;
     void setLabel(const QString &text) override;
     void setValue(int value) override;
+    void letEventsRun() override;
     bool cancelled() override;
     void finish() override;
 

@@ -3,6 +3,7 @@
 
 #include "config/analogrule.h"
 #include "config/parametermap.h"
+#include "core/operationresult.h"
 
 #include <QMap>
 #include <QString>
@@ -66,15 +67,14 @@ void fillItem(Configuration &configuration, const Parameter &parameter, const QS
 // success the configuration becomes freshForm() with the file's keys applied
 // as Load fills the form (missing keys take their defaults); what has no file
 // key keeps what the configuration held.
-int loadConfigurationFile(const QString &path, Configuration &configuration, QString &message);
+OperationResult loadConfigurationFile(const QString &path, Configuration &configuration);
 // The same, applied onto the configuration as it stands, as the window's
 // Load fills its form as it stands.
-int applyConfigurationFile(const QString &path, Configuration &configuration, QString &message);
+OperationResult applyConfigurationFile(const QString &path, Configuration &configuration);
 
 // Byte for byte the file the window's Save writes. An old file is replaced
 // only by a complete new one.
-int saveConfigurationFile(const QString &path, const Configuration &configuration,
-                          QString &message);
+OperationResult saveConfigurationFile(const QString &path, const Configuration &configuration);
 
 } // namespace config
 

@@ -19,6 +19,11 @@ QString tr(const char *text)
     return QCoreApplication::translate("Talvik", text);
 }
 
+OperationResult fileFailure(const QString &message)
+{
+    return OperationResult::failure(OperationResult::Reason::File, message);
+}
+
 QString refusal(const NcmContents &contents, const QString &path)
 {
     const QString name = QDir::toNativeSeparators(path);
@@ -45,12 +50,10 @@ QString refusal(const NcmContents &contents, const QString &path)
 
 } // namespace
 
-int applyConfigurationFile(const QString &path, Configuration &configuration, QString &message)
+OperationResult applyConfigurationFile(const QString &path, Configuration &configuration)
 {
-    if (!QFile::exists(path)) {
-        message = tr("File not found.");
-        return -1;
-    }
+    if (!QFile::exists(path))
+        return fileFailure(tr("File not found."));
 
     // A file that is not ours, or holds none of our keys, would only reset
     // the form to defaults, which the technician might then write to a module.
@@ -60,10 +63,8 @@ int applyConfigurationFile(const QString &path, Configuration &configuration, QS
         if (parameter.fileKey != nullptr &&
             contents.values.contains(QString::fromLatin1(parameter.fileKey)))
             anyKnownKey = true;
-    if (contents.problem != NcmProblem::None || !anyKnownKey) {
-        message = refusal(contents, path);
-        return -1;
-    }
+    if (contents.problem != NcmProblem::None || !anyKnownKey)
+        return fileFailure(refusal(contents, path));
 
     // Map order puts each analog type before the items its presentation
     // overwrites, so the file's values are the ones that stay.
@@ -82,10 +83,10 @@ int applyConfigurationFile(const QString &path, Configuration &configuration, QS
             fillItem(loaded, parameter, value.toString());
     }
     configuration = loaded;
-    return 0;
+    return OperationResult::success();
 }
 
-int loadConfigurationFile(const QString &path, Configuration &configuration, QString &message)
+OperationResult loadConfigurationFile(const QString &path, Configuration &configuration)
 {
     Configuration loaded = Configuration::freshForm();
     for (const Parameter &parameter : ParameterMap)
@@ -96,13 +97,13 @@ int loadConfigurationFile(const QString &path, Configuration &configuration, QSt
         const QString verify = QString::fromLatin1(pair.verify);
         loaded.setValue(verify, configuration.value(verify));
     }
-    if (applyConfigurationFile(path, loaded, message) != 0)
-        return -1;
-    configuration = loaded;
-    return 0;
+    const OperationResult applied = applyConfigurationFile(path, loaded);
+    if (applied.succeeded())
+        configuration = loaded;
+    return applied;
 }
 
-int saveConfigurationFile(const QString &path, const Configuration &configuration, QString &message)
+OperationResult saveConfigurationFile(const QString &path, const Configuration &configuration)
 {
     QVector<std::pair<QString, QString>> entries;
     for (const Parameter &parameter : ParameterMap)
@@ -120,11 +121,9 @@ int saveConfigurationFile(const QString &path, const Configuration &configuratio
                        file.write(text) == text.size() && file.commit();
     // A technician who walks away believing the configuration is kept must
     // learn that it is not.
-    if (!saved) {
-        message = tr("Failed to save configuration file.");
-        return -1;
-    }
-    return 0;
+    if (!saved)
+        return fileFailure(tr("Failed to save configuration file."));
+    return OperationResult::success();
 }
 
 } // namespace config

@@ -1,8 +1,8 @@
 #include "config/configurationtransfer.h"
 
 #include "config/fieldnames.h"
+#include "core/operationprogress.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 
 #include <QCoreApplication>
 
@@ -16,6 +16,11 @@ namespace
 QString tr(const char *text)
 {
     return QCoreApplication::translate("Talvik", text);
+}
+
+OperationResult moduleFailure(const char *text)
+{
+    return OperationResult::failure(OperationResult::Reason::Module, tr(text));
 }
 
 // Reads one item from the module as the form shows it; passwords are never
@@ -94,40 +99,36 @@ bool checked(const Configuration &configuration, const Parameter &parameter, int
 
 } // namespace
 
-int readConfiguration(ModuleSession &session, OperationProgress &progress,
-                      Configuration &configuration, ModuleIdentity &identity,
-                      ReadListener &listener, QString &message)
+OperationResult readConfiguration(ModuleSession &session, OperationProgress &progress,
+                                  Configuration &configuration, ModuleIdentity &identity,
+                                  ReadListener &listener)
 {
     // Three identity steps, then one step per item the module is asked for.
     progress.setRange(0, readableParameterCount() + 2);
     ModuleIdentity found;
     if (session.querySerialNumber(found.serialNumber) != 0) {
-        message = tr("Failed to get serial number.");
-        return -1;
+        return moduleFailure("Failed to get serial number.");
     }
     listener.serialNumberArrived(found.serialNumber);
     progress.setValue(0);
-    progress.cancelled();
+    progress.letEventsRun();
 
     if (session.querySoftwareVersion(found.softwareVersion) != 0) {
-        message = tr("Failed to get software version.");
-        return -1;
+        return moduleFailure("Failed to get software version.");
     }
     listener.softwareVersionArrived(found.softwareVersion);
     progress.setValue(1);
-    progress.cancelled();
+    progress.letEventsRun();
 
     if (session.queryEepromVersion(found.eepromVersion) != 0) {
-        message = tr("Failed to get eeprom version.");
-        return -1;
+        return moduleFailure("Failed to get eeprom version.");
     }
     if (!ModuleSession::eepromSupported(found.eepromVersion)) {
-        message = tr("Incompatable Firmware Version.");
-        return -1;
+        return moduleFailure("Incompatable Firmware Version.");
     }
     int step = 2;
     progress.setValue(step);
-    progress.cancelled();
+    progress.letEventsRun();
 
     for (const Parameter &parameter : ParameterMap) {
         const QString key = Configuration::keyOf(parameter);
@@ -146,19 +147,17 @@ int readConfiguration(ModuleSession &session, OperationProgress &progress,
         QString text;
         if (readItem(session, configuration, parameter, text) != 0) {
             progress.finish();
-            message = tr("Failed to read settings.");
-            return -1;
+            return moduleFailure("Failed to read settings.");
         }
         fillItem(configuration, parameter, text);
         listener.valueArrived(key, text);
         progress.setValue(++step);
-        progress.cancelled();
+        progress.letEventsRun();
     }
 
     progress.finish();
     identity = found;
-    message = tr("Settings read from unit.");
-    return 0;
+    return OperationResult::success(tr("Settings read from unit."));
 }
 
 QString unsendableField(const Configuration &configuration)
@@ -201,21 +200,19 @@ QString passwordMismatch(const Configuration &configuration)
     return QString();
 }
 
-int writeConfiguration(ModuleSession &session, OperationProgress &progress,
-                       const Configuration &configuration, QString &message)
+OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
+                                   const Configuration &configuration)
 {
     progress.setRange(0, ParameterCount);
     int version;
     if (session.queryEepromVersion(version) != 0) {
-        message = tr("Failed to get eeprom version.");
-        return -1;
+        return moduleFailure("Failed to get eeprom version.");
     }
     if (!ModuleSession::eepromSupported(version)) {
-        message = tr("Incompatable Firmware Version.");
-        return -1;
+        return moduleFailure("Incompatable Firmware Version.");
     }
     progress.setValue(0);
-    progress.cancelled();
+    progress.letEventsRun();
 
     for (int item = 0; item < ParameterCount; ++item) {
         const Parameter &parameter = ParameterMap[item];
@@ -223,18 +220,16 @@ int writeConfiguration(ModuleSession &session, OperationProgress &progress,
             0) {
             // What was written stays written; the rest is not sent.
             progress.finish();
-            message = tr("Failed to write settings.");
-            return -1;
+            return moduleFailure("Failed to write settings.");
         }
         progress.setValue(item + 1);
-        progress.cancelled();
+        progress.letEventsRun();
     }
 
     progress.setValue(ParameterCount);
-    progress.cancelled();
+    progress.letEventsRun();
     progress.finish();
-    message = tr("Settings written to unit.");
-    return 0;
+    return OperationResult::success(tr("Settings written to unit."));
 }
 
 } // namespace config

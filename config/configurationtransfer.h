@@ -2,6 +2,7 @@
 #define CONFIGURATIONTRANSFER_H
 
 #include "config/configuration.h"
+#include "core/operationresult.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -37,10 +38,10 @@ public:
 // runs from 0 to readableParameterCount() + 2. On failure the items before it
 // have arrived and are in the configuration; the identity is set on success
 // only. The progress is finished once the items were asked for, not when an
-// identity query fails.
-int readConfiguration(ModuleSession &session, OperationProgress &progress,
-                      Configuration &configuration, ModuleIdentity &identity,
-                      ReadListener &listener, QString &message);
+// identity query fails. Succeeds with "Settings read from unit.".
+OperationResult readConfiguration(ModuleSession &session, OperationProgress &progress,
+                                  Configuration &configuration, ModuleIdentity &identity,
+                                  ReadListener &listener);
 
 // The first field, in map order, whose text the module would get wrong,
 // named in a message; empty when all can be sent. Analog rows count as shown
@@ -52,9 +53,10 @@ QString passwordMismatch(const Configuration &configuration);
 // The version check, then every item in map order; blank passwords and an
 // empty mail server port are not sent, so the module keeps its own. The
 // progress runs from 0 to ParameterCount; it is finished when the items were
-// sent or one failed, not when the version check fails.
-int writeConfiguration(ModuleSession &session, OperationProgress &progress,
-                       const Configuration &configuration, QString &message);
+// sent or one failed, not when the version check fails. Succeeds with
+// "Settings written to unit.".
+OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
+                                   const Configuration &configuration);
 
 } // namespace config
 

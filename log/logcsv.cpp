@@ -1,8 +1,7 @@
-#include "log/logdownloader.h"
+#include "log/logcsv.h"
 
-#include "log/logstore.h"
+#include "core/operationprogress.h"
 #include "log/numbertext.h"
-#include "usb/operationprogress.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -71,10 +70,11 @@ private:
 
 } // namespace
 
-int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
-                const LogRecord::Columns &columns, OperationProgress &progress, QString &message)
+OperationResult writeLogCsv(const QString &fileName, const RecordStore &store, quint32 recordCount,
+                            quint32 retryCount, const LogRecord::Columns &columns,
+                            OperationProgress &progress)
 {
-    const int count = int(qMin<quint32>(recordCount, LogRecord::StoreCapacity));
+    const int count = int(qMin(recordCount, store.capacity));
 
     const QString systemName = LogRecord::systemFileName(fileName);
     CsvFile measurements(fileName, count);
@@ -86,11 +86,11 @@ int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount
     for (int i = 0; i < count; ++i) {
         if (i % ProgressStep == 0) {
             progress.setValue(i);
-            // The export cannot be stopped halfway; this only lets events run.
-            (void)progress.cancelled();
+            // The export cannot be stopped halfway.
+            progress.letEventsRun();
         }
-        const unsigned char *record = LogStore[i];
-        const bool bad = badChecksum[i] == 1;
+        const unsigned char *record = store.records[i];
+        const bool bad = store.badChecksum[i] == 1;
         if (record[LogRecord::KindOffset] == LogRecord::Measurement)
             measurements.endLine(LogRecord::appendMeasurementLine(
                 measurements.room(LogRecord::MaxLineLength), record, columns, bad));
@@ -114,8 +114,9 @@ int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount
         failed << QDir::toNativeSeparators(systemName);
     progress.finish();
     if (failed.isEmpty())
-        return 0;
-    message = QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
-                  .arg(failed.join('\n'));
-    return -1;
+        return OperationResult::success();
+    return OperationResult::failure(
+        OperationResult::Reason::File,
+        QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
+            .arg(failed.join('\n')));
 }

@@ -1,8 +1,8 @@
 #include "log/logdownloader.h"
 
-#include "log/logstore.h"
+#include "core/operationprogress.h"
+#include "log/logcsv.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 #include "usb/qusbport.h"
 #include "usb/wire.h"
 
@@ -10,9 +10,6 @@
 
 #include <algorithm>
 #include <iterator>
-
-unsigned char LogStore[LogRecord::StoreCapacity][LogRecord::Size];
-unsigned char badChecksum[LogRecord::StoreCapacity];
 
 namespace
 {
@@ -64,8 +61,9 @@ class Fetch
 public:
     enum Result { Done, Failed, Cancelled };
 
-    Fetch(QUSBPort &port, quint32 recordCount, OperationProgress &progress)
-        : port(port), recordCount(recordCount), progress(progress)
+    Fetch(QUSBPort &port, const RecordStore &store, quint32 recordCount,
+          OperationProgress &progress)
+        : port(port), store(store), recordCount(recordCount), progress(progress)
     {
     }
 
@@ -128,7 +126,7 @@ private:
         for (quint32 k = 0; k < batch; ++k) {
             if (k % LabelStep == 0 && !showProgress())
                 return Cancelled;
-            unsigned char *slot = LogStore[next];
+            unsigned char *slot = store.records[next];
             if (port.readBytes(slot, LogRecord::Size, RecordWaitCount) < LogRecord::Size)
                 return spendRetry() ? Done : Failed;
             // Nothing read across a loss is trusted, however it looks: a
@@ -141,11 +139,11 @@ private:
                 return Done;
             }
             if (LogRecord::isErased(slot) || LogRecord::checksumMatches(slot)) {
-                badChecksum[next] = 0;
+                store.badChecksum[next] = 0;
                 accept();
                 continue;
             }
-            badChecksum[next] = 1;
+            store.badChecksum[next] = 1;
             if (qint64(next) == lastBadIndex) {
                 // Twice in a row: keep it, marked.
                 accept();
@@ -160,6 +158,7 @@ private:
     }
 
     QUSBPort &port;
+    const RecordStore &store;
     const quint32 recordCount;
     OperationProgress &progress;
     quint32 next = 0;
@@ -168,78 +167,68 @@ private:
     quint32 retryCount = 0;
 };
 
-DownloadResult ended(DownloadOutcome outcome, const QString &message)
+OperationResult failed(const char *message)
 {
-    DownloadResult result;
-    result.outcome = outcome;
-    result.message = message;
-    return result;
+    return OperationResult::failure(OperationResult::Reason::Module, text(message));
 }
 
 } // namespace
 
-DownloadResult downloadLog(ModuleSession &session, bool full, const QString &fileName,
-                           OperationProgress &fetchProgress, OperationProgress &exportProgress)
+OperationResult downloadLog(ModuleSession &session, const RecordStore &store, bool full,
+                            const QString &fileName, OperationProgress &fetchProgress,
+                            OperationProgress &exportProgress)
 {
     DownloadObserver nobody;
-    return downloadLog(session, full, fileName, fetchProgress, exportProgress, nobody);
+    return downloadLog(session, store, full, fileName, fetchProgress, exportProgress, nobody);
 }
 
-DownloadResult downloadLog(ModuleSession &session, bool full, const QString &fileName,
-                           OperationProgress &fetchProgress, OperationProgress &exportProgress,
-                           DownloadObserver &observer)
+OperationResult downloadLog(ModuleSession &session, const RecordStore &store, bool full,
+                            const QString &fileName, OperationProgress &fetchProgress,
+                            OperationProgress &exportProgress, DownloadObserver &observer)
 {
     unsigned char request[wire::FrameSize] = {};
     unsigned char reply[wire::FrameSize];
     request[0] = full ? wire::LogStartFull : wire::LogStartNew;
     // Only bytes 1..4 of this reply matter; the module's byte 0 is not checked.
     if (session.transact(request, 1, reply) == 0)
-        return ended(DownloadOutcome::Failed, text("Download failed."));
+        return failed("Download failed.");
     const quint32 recordCount = getUInt32BE(reply + 1);
     if (recordCount == 0)
-        return ended(DownloadOutcome::NothingNew, text("Nothing new to download."));
+        return OperationResult::failure(OperationResult::Reason::NothingNew,
+                                        text("Nothing new to download."));
     // The store holds no more; better no file than records written past it.
-    if (recordCount > quint32(LogRecord::StoreCapacity))
-        return ended(DownloadOutcome::Failed,
-                     text("The module offers %1 records, more than the 49,152 that Talvik can "
-                          "hold. Nothing was downloaded.")
-                         .arg(recordCount));
+    if (recordCount > store.capacity)
+        return OperationResult::failure(
+            OperationResult::Reason::Module,
+            text("The module offers %1 records, more than the 49,152 that Talvik can "
+                 "hold. Nothing was downloaded.")
+                .arg(recordCount));
     fetchProgress.setRange(0, int(recordCount));
 
     const LogRecord::Columns columns = readColumns(session);
     observer.rangeOpened(recordCount, columns);
 
-    Fetch fetch(session.port(), recordCount, fetchProgress);
+    Fetch fetch(session.port(), store, recordCount, fetchProgress);
     const Fetch::Result fetched = fetch.run();
-    DownloadResult result;
-    result.recordCount = recordCount;
-    result.retryCount = fetch.retries();
-    if (fetched == Fetch::Cancelled) {
-        result.outcome = DownloadOutcome::Cancelled;
-        return result;
-    }
+    if (fetched == Fetch::Cancelled)
+        return OperationResult::failure(OperationResult::Reason::Cancelled, QString());
     fetchProgress.finish();
-    if (fetched == Fetch::Failed) {
-        result.message = text("Download failed.");
-        return result;
-    }
-    observer.fetchFinished(result.retryCount);
+    if (fetched == Fetch::Failed)
+        return failed("Download failed.");
+    observer.fetchFinished(fetch.retries());
 
     // Records that were never saved must stay on offer, so the module hears
     // of success only when both files are in place.
-    if (writeLogCsv(fileName, recordCount, result.retryCount, columns, exportProgress,
-                    result.message) != 0)
-        return result;
-    result.filesWritten = true;
+    const OperationResult written =
+        writeLogCsv(fileName, store, recordCount, fetch.retries(), columns, exportProgress);
+    if (written.failed())
+        return written;
+    observer.filesWritten(fileName);
 
     std::fill(std::begin(request), std::end(request), 0);
     request[0] = wire::LogFinish;
-    if (session.transact(request, 1, reply) == 0 || reply[0] != 1) {
-        result.message = text("Download failed.");
-        return result;
-    }
+    if (session.transact(request, 1, reply) == 0 || reply[0] != 1)
+        return failed("Download failed.");
     session.port().flush();
-    result.outcome = DownloadOutcome::Complete;
-    result.message = text("Download complete.");
-    return result;
+    return OperationResult::success(text("Download complete."));
 }

@@ -1,7 +1,9 @@
 #ifndef LOGDOWNLOADER_H
 #define LOGDOWNLOADER_H
 
+#include "core/operationresult.h"
 #include "log/logrecord.h"
+#include "log/logstore.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -9,24 +11,12 @@
 class ModuleSession;
 class OperationProgress;
 
-// The log download into the program-wide log store (log/logstore.h) and its
-// export as two CSV files. No widgets: the window and talvik-cli each show
-// the progress and the message their own way.
-
-enum class DownloadOutcome { Complete, NothingNew, Failed, Cancelled };
-
-struct DownloadResult {
-    DownloadOutcome outcome = DownloadOutcome::Failed;
-    // What to tell the user; empty after a cancel.
-    QString message;
-    quint32 recordCount = 0;
-    quint32 retryCount = 0;
-    // Both files are in place, whatever the module said to 0x05 afterwards.
-    bool filesWritten = false;
-};
+// The log download into a record store (log/logstore.h) and its export as
+// two CSV files (log/logcsv.h). No widgets: the window and talvik-cli each
+// show the progress and the message their own way.
 
 // Hears of the download's milestones, for a front end that reports more
-// than the progress.
+// than the progress, and for whatever keeps the records it brought.
 class DownloadObserver
 {
 public:
@@ -35,11 +25,13 @@ public:
     virtual void rangeOpened(quint32 /*recordCount*/, const LogRecord::Columns & /*columns*/) {}
     // Every record is in the store; the export comes next.
     virtual void fetchFinished(quint32 /*retryCount*/) {}
+    // Both files are in place; the module has not yet heard that they are.
+    virtual void filesWritten(const QString & /*fileName*/) {}
 };
 
 // The whole download once the file name is known: 0x02 (full) or 0x03, the
-// four column switches, the fetch with its retries into the log store, both
-// CSV files, and 0x05 only once both files are safely in place.
+// four column switches, the fetch with its retries into store, both CSV
+// files, and 0x05 only once both files are safely in place.
 //
 // fetchProgress shows "Downloading Log N of M" and is asked for a cancel
 // before every batch and every 16th record. It is finished when the records
@@ -47,17 +39,16 @@ public:
 // fetch (no reply, nothing new, too many records) or on a cancel it is left
 // as it is, so the caller decides what stays on screen under its message.
 // exportProgress gets the range of the export and is finished after it.
-DownloadResult downloadLog(ModuleSession &session, bool full, const QString &fileName,
-                           OperationProgress &fetchProgress, OperationProgress &exportProgress);
-DownloadResult downloadLog(ModuleSession &session, bool full, const QString &fileName,
-                           OperationProgress &fetchProgress, OperationProgress &exportProgress,
-                           DownloadObserver &observer);
-
-// Writes slots 0 .. recordCount - 1 of the log store as the measurement file
-// and its "-system" companion. Neither file replaces an older one unless
-// both are written whole. 0 on success; -1 with the text naming the files
-// that could not be saved.
-int writeLogCsv(const QString &fileName, quint32 recordCount, quint32 retryCount,
-                const LogRecord::Columns &columns, OperationProgress &progress, QString &message);
+//
+// Succeeds with "Download complete."; fails with Reason::NothingNew when the
+// module has no new records, Reason::Cancelled (no message) on a cancel,
+// Reason::File when the files could not be written, and Reason::Module
+// otherwise.
+OperationResult downloadLog(ModuleSession &session, const RecordStore &store, bool full,
+                            const QString &fileName, OperationProgress &fetchProgress,
+                            OperationProgress &exportProgress);
+OperationResult downloadLog(ModuleSession &session, const RecordStore &store, bool full,
+                            const QString &fileName, OperationProgress &fetchProgress,
+                            OperationProgress &exportProgress, DownloadObserver &observer);
 
 #endif

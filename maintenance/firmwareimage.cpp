@@ -2,7 +2,6 @@
 
 #include "usb/wire.h"
 
-#include <QDateTime>
 #include <QFile>
 
 #include <algorithm>
@@ -14,13 +13,6 @@
 
 namespace maintenance
 {
-
-namespace
-{
-// Answered by the module with its current number when sent alone; this
-// marker after the code asks it to store a new one.
-constexpr unsigned char SerialSetMarker = 0xA5;
-} // namespace
 
 quint16 imageChecksum(const unsigned char *bytes, qint64 size)
 {
@@ -37,37 +29,6 @@ int buildStartFrame(unsigned char *frame, quint16 checksum, quint32 size)
     putUInt16BE(frame + 1, checksum);
     putUInt32BE(frame + 3, size);
     return StartFrameLength;
-}
-
-qint8 quarterHoursFromUtc(int offsetSeconds)
-{
-    // Integer division truncates toward zero on both sides of UTC.
-    return static_cast<qint8>(offsetSeconds / 900);
-}
-
-int buildClockFrame(unsigned char *frame, const QDateTime &localTime)
-{
-    std::memset(frame, 0, wire::FrameSize);
-    const QDate date = localTime.date();
-    const QTime time = localTime.time();
-    frame[0] = wire::SetClock;
-    frame[1] = static_cast<unsigned char>((date.year() - 2000) & 0xFF);
-    frame[2] = static_cast<unsigned char>(date.month());
-    frame[3] = static_cast<unsigned char>(date.day());
-    frame[4] = static_cast<unsigned char>(time.hour());
-    frame[5] = static_cast<unsigned char>(time.minute());
-    frame[6] = static_cast<unsigned char>(time.second());
-    frame[7] = static_cast<unsigned char>(quarterHoursFromUtc(localTime.offsetFromUtc()));
-    return ClockFrameLength;
-}
-
-int buildSerialSetFrame(unsigned char *frame, quint32 serialNumber)
-{
-    std::memset(frame, 0, wire::FrameSize);
-    frame[0] = wire::SerialNumber;
-    frame[1] = SerialSetMarker;
-    putUInt32BE(frame + 2, serialNumber);
-    return SerialSetFrameLength;
 }
 
 void sliceDataFrame(unsigned char *frame, const unsigned char *image, quint32 size, quint32 offset)
@@ -103,31 +64,33 @@ ImageLoad loadImage(const QString &path, unsigned char *image, quint32 &size, qu
         return ImageLoad::CannotOpen;
     }
 
-    // One pass into the buffer, then the sum over the bytes actually held, so
-    // the sum always describes the bytes that go out.
-    std::memset(image, 0, ImageCapacity);
+    // One byte more than an image may hold tells a file that is too large.
+    QByteArray contents(ImageCapacity + 1, '\0');
     qint64 total = 0;
-    while (total < ImageCapacity) {
-        const qint64 n = file.read(reinterpret_cast<char *>(image) + total, ImageCapacity - total);
+    while (total < contents.size()) {
+        const qint64 n = file.read(contents.data() + total, contents.size() - total);
         if (n < 0)
             return ImageLoad::CannotRead;
         if (n == 0)
             break;
         total += n;
     }
-    if (total == ImageCapacity) {
-        char extra;
-        const qint64 n = file.read(&extra, 1);
-        if (n < 0)
-            return ImageLoad::CannotRead;
-        if (n > 0)
-            return ImageLoad::TooLarge;
-    }
-    if (total == 0)
-        return ImageLoad::Empty;
+    return takeImage(contents.constData(), total, image, size, checksum);
+}
 
-    size = static_cast<quint32>(total);
-    checksum = imageChecksum(image, total);
+ImageLoad takeImage(const char *bytes, qint64 length, unsigned char *image, quint32 &size,
+                    quint16 &checksum)
+{
+    if (length == 0)
+        return ImageLoad::Empty;
+    if (length > ImageCapacity)
+        return ImageLoad::TooLarge;
+    // The sum is taken over the bytes the buffer holds, so it always
+    // describes the bytes that go out.
+    std::memcpy(image, bytes, size_t(length));
+    std::memset(image + length, 0, size_t(ImageCapacity - length));
+    size = static_cast<quint32>(length);
+    checksum = imageChecksum(image, length);
     return ImageLoad::Loaded;
 }
 

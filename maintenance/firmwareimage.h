@@ -4,10 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
-class QDateTime;
-
-// Frames of the maintenance commands and the firmware image they carry. Plain
-// code: no widgets, no port.
+// The firmware image and the frames that carry it to the module. Plain code:
+// no widgets, no port.
 namespace maintenance
 {
 
@@ -17,26 +15,18 @@ constexpr int ImageCapacity = 262144;
 constexpr int DataFrameSize = 64;
 
 constexpr int StartFrameLength = 7;
-constexpr int ClockFrameLength = 8;
-constexpr int SerialSetFrameLength = 6;
 
 // The module checks the image against this sum of its bytes taken unsigned,
 // modulo 65,536.
 quint16 imageChecksum(const unsigned char *bytes, qint64 size);
 
-// Each builder fills frame (at least 64 bytes, zero after the command) and
-// returns the number of bytes to send.
+// Fills frame (at least 64 bytes, zero after the command) and returns the
+// number of bytes to send.
 int buildStartFrame(unsigned char *frame, quint16 checksum, quint32 size);
-int buildClockFrame(unsigned char *frame, const QDateTime &localTime);
-int buildSerialSetFrame(unsigned char *frame, quint32 serialNumber);
 
 // Copies the 64 image bytes from offset into frame; the part of the last
 // frame beyond size is filled with zeros.
 void sliceDataFrame(unsigned char *frame, const unsigned char *image, quint32 size, quint32 offset);
-
-// The seconds of the local time's distance from UTC in whole quarter hours,
-// truncated toward zero, as the module's signed byte.
-qint8 quarterHoursFromUtc(int offsetSeconds);
 
 QString uploadLabel(quint32 offset, quint32 size);
 
@@ -45,6 +35,9 @@ enum class ImageLoad { Loaded, CannotOpen, CannotRead, Empty, TooLarge };
 // Reads the whole file into image (ImageCapacity bytes, zeroed beyond the
 // file) and sums it. size and checksum change only when the file is loaded.
 ImageLoad loadImage(const QString &path, unsigned char *image, quint32 &size, quint16 &checksum);
+// The same for an image already in memory: Empty, TooLarge or Loaded.
+ImageLoad takeImage(const char *bytes, qint64 length, unsigned char *image, quint32 &size,
+                    quint16 &checksum);
 
 } // namespace maintenance
 

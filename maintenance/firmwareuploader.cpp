@@ -1,8 +1,8 @@
 #include "maintenance/firmwareuploader.h"
 
+#include "core/operationprogress.h"
 #include "maintenance/firmwareimage.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 #include "usb/qusbport.h"
 #include "usb/wire.h"
 
@@ -43,47 +43,44 @@ QString refusalText(maintenance::ImageLoad load, const QString &path)
     return QString();
 }
 
-int failed(int step, QString &message)
+OperationResult failed(int step)
 {
-    message = text("Firmware upload failed. %1").arg(step);
-    return -1;
+    return OperationResult::failure(OperationResult::Reason::Module,
+                                    text("Firmware upload failed. %1").arg(step));
 }
 } // namespace
 
-int loadFirmwareImage(const QString &path, FirmwareImage &image, QString &message)
+OperationResult loadFirmwareImage(const QString &path, FirmwareImage &image)
 {
     std::vector<unsigned char> bytes(maintenance::ImageCapacity, 0);
     quint32 size = 0;
     quint16 checksum = 0;
     const maintenance::ImageLoad load = maintenance::loadImage(path, bytes.data(), size, checksum);
-    if (load != maintenance::ImageLoad::Loaded) {
-        message = refusalText(load, path);
-        return -1;
-    }
+    if (load != maintenance::ImageLoad::Loaded)
+        return OperationResult::failure(OperationResult::Reason::File, refusalText(load, path));
     image.bytes.swap(bytes);
     image.size = size;
     image.checksum = checksum;
-    return 0;
+    return OperationResult::success();
 }
 
-int uploadFirmwareImage(ModuleSession &session, const FirmwareImage &image,
-                        OperationProgress &progress, QString &message)
+OperationResult uploadFirmwareImage(ModuleSession &session, const FirmwareImage &image,
+                                    OperationProgress &progress)
 {
     // Only an image that loadFirmwareImage filled can be sent whole; the
     // module must never hear of any other.
-    if (image.size == 0 || image.bytes.size() < size_t(maintenance::ImageCapacity)) {
-        message = text("No firmware image was loaded.");
-        return -1;
-    }
+    if (image.size == 0 || image.bytes.size() < size_t(maintenance::ImageCapacity))
+        return OperationResult::failure(OperationResult::Reason::Refused,
+                                        text("No firmware image was loaded."));
     progress.setRange(0, static_cast<int>(image.size));
 
     unsigned char frame[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int startLength = maintenance::buildStartFrame(frame, image.checksum, image.size);
     if (session.transactOnce(frame, startLength, reply) == 0)
-        return failed(1, message);
+        return failed(1);
     if (reply[0] != wire::FirmwareStart)
-        return failed(2, message);
+        return failed(2);
 
     // No events here: the module is getting ready and nothing may be sent.
     QThread::msleep(StartPauseMs);
@@ -93,10 +90,10 @@ int uploadFirmwareImage(ModuleSession &session, const FirmwareImage &image,
         progress.setLabel(maintenance::uploadLabel(offset, image.size));
         progress.setValue(static_cast<int>(offset));
         if (progress.cancelled())
-            return FirmwareUploadCancelled;
+            return OperationResult::failure(OperationResult::Reason::Cancelled, QString());
         maintenance::sliceDataFrame(frame, image.bytes.data(), image.size, offset);
         if (port.writeFrame(frame, maintenance::DataFrameSize) < 0)
-            return failed(3, message);
+            return failed(3);
     }
 
     progress.finish();
@@ -104,18 +101,18 @@ int uploadFirmwareImage(ModuleSession &session, const FirmwareImage &image,
     // No flush: the first reply after the start reply is the module's verdict.
     std::memset(reply, 0, sizeof reply);
     if (port.readBytes(reply, wire::FrameSize, FinalReplyCount) == 0)
-        return failed(4, message);
+        return failed(4);
     if (reply[0] != wire::FirmwareAccepted)
-        return failed(5, message);
-    message = text("Firmware upload complete.");
-    return 0;
+        return failed(5);
+    return OperationResult::success(text("Firmware upload complete."));
 }
 
-int uploadFirmware(ModuleSession &session, const QString &path, OperationProgress &progress,
-                   QString &message)
+OperationResult uploadFirmware(ModuleSession &session, const QString &path,
+                               OperationProgress &progress)
 {
     FirmwareImage image;
-    if (loadFirmwareImage(path, image, message) != 0)
-        return -1;
-    return uploadFirmwareImage(session, image, progress, message);
+    const OperationResult loaded = loadFirmwareImage(path, image);
+    if (loaded.failed())
+        return loaded;
+    return uploadFirmwareImage(session, image, progress);
 }

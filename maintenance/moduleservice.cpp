@@ -1,6 +1,6 @@
 #include "maintenance/moduleservice.h"
 
-#include "maintenance/firmwareimage.h"
+#include "maintenance/serviceframes.h"
 #include "usb/modulesession.h"
 #include "usb/wire.h"
 
@@ -17,54 +17,53 @@ QString text(const char *source)
     return QCoreApplication::translate("Talvik", source);
 }
 
-int outcome(bool succeeded, const char *success, const char *failure, QString &message)
+OperationResult outcome(bool succeeded, const char *success, const char *failure)
 {
-    message = text(succeeded ? success : failure);
-    return succeeded ? 0 : -1;
+    return succeeded ? OperationResult::success(text(success))
+                     : OperationResult::failure(OperationResult::Reason::Module, text(failure));
 }
 } // namespace
 
-int setModuleClock(ModuleSession &session, const QDateTime &now, QString &message)
+OperationResult setModuleClock(ModuleSession &session, const QDateTime &now)
 {
     unsigned char frame[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = maintenance::buildClockFrame(frame, now);
     const bool set = session.transactOnce(frame, length, reply) > 0 && reply[0] == wire::SetClock;
-    return outcome(set, "", "Failed to set time.", message);
+    return outcome(set, "", "Failed to set time.");
 }
 
-int setSerialNumber(ModuleSession &session, quint32 serialNumber, quint32 &readBack,
-                    QString &message)
+OperationResult setSerialNumber(ModuleSession &session, quint32 serialNumber, quint32 &readBack)
 {
     unsigned char frame[wire::FrameSize];
     unsigned char reply[wire::FrameSize];
     const int length = maintenance::buildSerialSetFrame(frame, serialNumber);
     if (session.transactOnce(frame, length, reply) == 0 || reply[0] != wire::SerialNumber)
-        return outcome(false, "", "Failed to set serial number.", message);
+        return outcome(false, "", "Failed to set serial number.");
 
     // What the module now holds, not what was asked for.
     quint32 stored = 0;
     if (session.querySerialNumber(stored) != 0)
-        return outcome(false, "", "Failed to get serial number.", message);
+        return outcome(false, "", "Failed to get serial number.");
     readBack = stored;
-    return outcome(true, "Serial Number set.", "", message);
+    return outcome(true, "Serial Number set.", "");
 }
 
-int eraseLog(ModuleSession &session, QString &message)
+OperationResult eraseLog(ModuleSession &session)
 {
     const unsigned char frame = wire::LogErase;
     unsigned char reply[wire::FrameSize];
     const bool erased = session.transactOnce(&frame, 1, reply) > 0 && reply[0] == wire::LogErase;
-    return outcome(erased, "Log erased.", "Failed to erase log.", message);
+    return outcome(erased, "Log erased.", "Failed to erase log.");
 }
 
-int setCellEnabled(ModuleSession &session, bool enabled, QString &message)
+OperationResult setCellEnabled(ModuleSession &session, bool enabled)
 {
     if (session.writeParamInt16(CellDisableParameter, enabled ? 0 : 1) != 0)
-        return outcome(false, "", "Failed to set Cell Enable/Disable.", message);
-    message = enabled ? text("Cell phone enabled.\r\nPlease reset Control Module for change to "
-                             "take effect.")
-                      : text("Cell phone disabled.\r\nPlease reset Control Module for change to "
-                             "take effect.");
-    return 0;
+        return outcome(false, "", "Failed to set Cell Enable/Disable.");
+    return OperationResult::success(
+        enabled ? text("Cell phone enabled.\r\nPlease reset Control Module for change to "
+                       "take effect.")
+                : text("Cell phone disabled.\r\nPlease reset Control Module for change to "
+                       "take effect."));
 }

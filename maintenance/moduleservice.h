@@ -1,27 +1,28 @@
 #ifndef MODULESERVICE_H
 #define MODULESERVICE_H
 
+#include "core/operationresult.h"
+
 #include <QString>
 #include <QtGlobal>
 
 class ModuleSession;
 class QDateTime;
 
-// The single-purpose service commands. Each returns 0 on success and -1 on
-// failure, with the text to show either way in message.
+// The single-purpose service commands. Each carries the text to show either
+// way; a failure is the module's (Reason::Module).
 
 // Sets the module's clock to now, the PC's local time with its distance from
-// UTC. On success message is empty: a clock set is not announced.
-int setModuleClock(ModuleSession &session, const QDateTime &now, QString &message);
+// UTC. On success the message is empty: a clock set is not announced.
+OperationResult setModuleClock(ModuleSession &session, const QDateTime &now);
 
 // Stores serialNumber, then asks the module for the number it now holds;
 // readBack is that number, and changes only when both steps succeeded.
-int setSerialNumber(ModuleSession &session, quint32 serialNumber, quint32 &readBack,
-                    QString &message);
+OperationResult setSerialNumber(ModuleSession &session, quint32 serialNumber, quint32 &readBack);
 
-int eraseLog(ModuleSession &session, QString &message);
+OperationResult eraseLog(ModuleSession &session);
 
 // Switches the cell modem; the module takes the change at its next reset.
-int setCellEnabled(ModuleSession &session, bool enabled, QString &message);
+OperationResult setCellEnabled(ModuleSession &session, bool enabled);
 
 #endif

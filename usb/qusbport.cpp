@@ -24,9 +24,13 @@ QUSBPort::QUSBPort(QObject *parent)
     moveToThread(this);
 }
 
+// hidapi must not be torn down under a running port thread, and a QThread
+// must not be destroyed while it runs, so whoever owns the port only has to
+// delete it.
 QUSBPort::~QUSBPort()
 {
-    running = false;
+    stop();
+    wait();
 }
 
 QString QUSBPort::OpenFailure::reason() const

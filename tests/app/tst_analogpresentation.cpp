@@ -248,7 +248,6 @@ private slots:
     void globeTempAndOtherIndexesLeaveTheChannelAsItWas()
     {
         QFETCH(QString, ch);
-        const int channel = ch == "AN1" ? 0 : 1;
         for (int previous : {1, 2, 4}) {
             typeBox(ch)->setCurrentIndex(previous);
             field(ch, "A")->setText("7.25");
@@ -259,8 +258,10 @@ private slots:
             QVERIFY(stateOf(ch) == before);
             typeBox(ch)->setCurrentIndex(-1);
             QVERIFY(stateOf(ch) == before);
-            window->applyAnalogType(channel, 6);
-            window->applyAnalogType(channel, -1);
+            // Indexes the box cannot hold, straight into its slot.
+            const QByteArray slot = "on_ComboBox" + ch.toLatin1() + "Type_currentIndexChanged";
+            QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData(), Q_ARG(int, 6)));
+            QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData(), Q_ARG(int, -1)));
             QVERIFY(stateOf(ch) == before);
         }
     }

@@ -1,12 +1,12 @@
 #include "app/talvik.h"
 #include "config/configurationtransfer.h"
+#include "core/operationprogress.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
 #include "tests/config/modulevalues.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 #include "usb/modulesession.h"
-#include "usb/operationprogress.h"
 #include "usb/qusbport.h"
 
 #include <QComboBox>
@@ -91,8 +91,7 @@ private slots:
     void writeOfALoadedFileSendsWhatAFreshWindowSends()
     {
         const QString path = scratch("sendable.ncm");
-        QString message;
-        QCOMPARE(config::saveConfigurationFile(path, sendableConfiguration(), message), 0);
+        QVERIFY(config::saveConfigurationFile(path, sendableConfiguration()).succeeded());
 
         std::unique_ptr<Talvik> window = testenv::openConnectedWindow();
         QVERIFY(window != nullptr);
@@ -111,14 +110,14 @@ private slots:
         sim::clearWrittenReports();
 
         Configuration configuration = Configuration::freshForm();
-        QCOMPARE(config::loadConfigurationFile(path, configuration, message), 0);
+        QVERIFY(config::loadConfigurationFile(path, configuration).succeeded());
         QCOMPARE(config::passwordMismatch(configuration), QString());
         QCOMPARE(config::unsendableField(configuration), QString());
         testenv::CoreSession core;
         QVERIFY(core.waitUntilOpen());
         NoProgress progress;
-        QCOMPARE(config::writeConfiguration(core.session, progress, configuration, message), 0);
-        QCOMPARE(message, QString("Settings written to unit."));
+        QCOMPARE(config::writeConfiguration(core.session, progress, configuration).message(),
+                 QString("Settings written to unit."));
         QCOMPARE(wire(), windowWire);
         // The EEPROM query, then all but the port and the three blank passwords.
         QCOMPARE(windowWire.size(), 1 + 49);
@@ -145,15 +144,14 @@ private slots:
         config::ModuleIdentity identity;
         config::ReadListener listener;
         NoProgress progress;
-        QString message;
         testenv::CoreSession core;
         QVERIFY(core.waitUntilOpen());
-        QCOMPARE(config::readConfiguration(core.session, progress, configuration, identity,
-                                           listener, message),
-                 0);
-        QCOMPARE(message, QString("Settings read from unit."));
+        const OperationResult read =
+            config::readConfiguration(core.session, progress, configuration, identity, listener);
+        QVERIFY(read.succeeded());
+        QCOMPARE(read.message(), QString("Settings read from unit."));
         const QString coreFile = scratch("core-read.ncm");
-        QCOMPARE(config::saveConfigurationFile(coreFile, configuration, message), 0);
+        QVERIFY(config::saveConfigurationFile(coreFile, configuration).succeeded());
         QCOMPARE(contents(coreFile), contents(windowFile));
         QCOMPARE(configuration.value("LineEditEmailServerPort"), QString("-25536"));
     }
@@ -211,14 +209,13 @@ private slots:
     {
         const QString first = scratch("first.ncm");
         const Configuration original = sendableConfiguration();
-        QString message;
-        QCOMPARE(config::saveConfigurationFile(first, original, message), 0);
+        QVERIFY(config::saveConfigurationFile(first, original).succeeded());
 
         Configuration loaded = Configuration::freshForm();
         loaded.setValue("LineEditFTPPass", "kept");
         loaded.setValue("LineEditFTPPassVer", "kept");
         loaded.setValue("LineEditEmailServerPort", "587");
-        QCOMPARE(config::loadConfigurationFile(first, loaded, message), 0);
+        QVERIFY(config::loadConfigurationFile(first, loaded).succeeded());
         for (const config::Parameter &parameter : config::ParameterMap) {
             if (parameter.fileKey == nullptr)
                 continue;
@@ -235,7 +232,7 @@ private slots:
         QCOMPARE(loaded.value("LineEditWUPass"), QString());
 
         const QString second = scratch("second.ncm");
-        QCOMPARE(config::saveConfigurationFile(second, loaded, message), 0);
+        QVERIFY(config::saveConfigurationFile(second, loaded).succeeded());
         QByteArray expected = contents(first);
         expected.replace("AN2Units=0", "AN2Units=-1").replace("LogRate=20", "LogRate=-1");
         QCOMPARE(contents(second), expected);
@@ -245,15 +242,15 @@ private slots:
         QVERIFY(partial.open(QIODevice::WriteOnly));
         partial.write("[General]\nAN1Type=2\n");
         partial.close();
-        QCOMPARE(config::loadConfigurationFile(partial.fileName(), loaded, message), 0);
+        QVERIFY(config::loadConfigurationFile(partial.fileName(), loaded).succeeded());
         QCOMPARE(loaded.value("AN1Units"), QString("0"));
         QCOMPARE(loaded.value("AN1A"), QString());
         QCOMPARE(loaded.value("TempSlope"), QString("1"));
         QCOMPARE(loaded.value("ID"), QString());
 
         const Configuration before = loaded;
-        QCOMPARE(config::loadConfigurationFile(scratch("missing.ncm"), loaded, message), -1);
-        QCOMPARE(message, QString("File not found."));
+        QCOMPARE(config::loadConfigurationFile(scratch("missing.ncm"), loaded).message(),
+                 QString("File not found."));
         QVERIFY(loaded == before);
     }
 };

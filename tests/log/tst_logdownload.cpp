@@ -1,4 +1,6 @@
 #include "app/talvik.h"
+#include "core/operationprogress.h"
+#include "log/logcsv.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "sim/simulatedmodule.h"
@@ -468,11 +470,12 @@ private slots:
         const QString shadowedSystem = path("Shadowed-system.csv");
         QVERIFY(QDir().mkpath(shadowed));
         QVERIFY(writeOld(shadowedSystem));
-        DialogAnswerer again;
-        again.pressButton(QMessageBox::Ok);
-        QCOMPARE(window->writeLogCsv(shadowed, 20, 0, false, false, false, false), -1);
-        expectOneMessage(again, QMessageBox::Critical,
-                         "The log could not be saved to:\n" + shadowed + "\n" + shadowedSystem);
+        NoProgress progress;
+        const OperationResult written =
+            writeLogCsv(shadowed, RecordStore::programWide(), 20, 0, {}, progress);
+        QCOMPARE(int(written.reason()), int(OperationResult::Reason::File));
+        QCOMPARE(written.message(),
+                 "The log could not be saved to:\n" + shadowed + "\n" + shadowedSystem);
         expectOld(shadowedSystem);
         QCOMPARE(QDir(folder).entryList(QDir::Files),
                  (QStringList{"Blocked.csv", "Shadowed-system.csv"}));
@@ -480,17 +483,15 @@ private slots:
 
     void exportIntoAMissingFolderWritesNothing()
     {
-        connectModule();
+        OwnRecordStore own(3);
+        const RecordStore store = own.store();
         const std::vector<sim::Record> log = plainLog(3);
         for (int slot = 0; slot < 3; ++slot)
-            std::copy(log[size_t(slot)].begin(), log[size_t(slot)].end(), LogStore[slot]);
-        DialogAnswerer answerer;
-        answerer.pressButton(QMessageBox::Ok);
+            std::copy(log[size_t(slot)].begin(), log[size_t(slot)].end(), store.records[slot]);
+        NoProgress progress;
         const QString missing = path("gone/Log.csv");
-        QCOMPARE(window->writeLogCsv(missing, 3, 0, false, false, false, false), -1);
-        expectOneMessage(answerer, QMessageBox::Critical,
-                         "The log could not be saved to:\n" + missing + "\n" +
-                             path("gone/Log-system.csv"));
+        QCOMPARE(writeLogCsv(missing, store, 3, 0, {}, progress).message(),
+                 "The log could not be saved to:\n" + missing + "\n" + path("gone/Log-system.csv"));
         QVERIFY(!QFile::exists(path("gone")));
     }
 };

@@ -1,10 +1,12 @@
+#include "core/operationprogress.h"
 #include "log/logdownloader.h"
+#include "log/logstore.h"
 #include "sim/simulatedmodule.h"
 #include "tests/log/logdownloadchecks.h"
 #include "tests/support/testenvironment.h"
-#include "usb/operationprogress.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 #include <memory>
@@ -44,6 +46,10 @@ public:
     {
         events << QString("fetched, %1 retries").arg(retryCount);
     }
+    void filesWritten(const QString &fileName) override
+    {
+        events << "written " + QFileInfo(fileName).fileName();
+    }
 
 private:
     const QString name;
@@ -62,10 +68,11 @@ class LogDownloaderTest : public QObject
     std::unique_ptr<testenv::CoreSession> core;
     QString folder;
     QStringList events;
+    OwnRecordStore store;
 
-    DownloadResult download(const QString &file, Recorder &fetch, Recorder &exporting)
+    OperationResult download(const QString &file, Recorder &fetch, Recorder &exporting)
     {
-        return downloadLog(core->session, true, file, fetch, exporting, fetch);
+        return downloadLog(core->session, store.store(), true, file, fetch, exporting, fetch);
     }
 
     QStringList filesWritten() const
@@ -101,15 +108,12 @@ private slots:
         Recorder fetch("fetch", events);
         Recorder exporting("export", events);
 
-        const DownloadResult result = download(folder + "/Log.csv", fetch, exporting);
-        QCOMPARE(int(result.outcome), int(DownloadOutcome::Complete));
-        QCOMPARE(result.message, QString("Download complete."));
-        QCOMPARE(result.recordCount, 40u);
-        QCOMPARE(result.retryCount, 1u);
-        QVERIFY(result.filesWritten);
-        QCOMPARE(events,
-                 (QStringList{"fetch range 0..40", "opened 40 soil=1 globe2=1", "fetch finish",
-                              "fetched, 1 retries", "export range 0..40", "export finish"}));
+        const OperationResult result = download(folder + "/Log.csv", fetch, exporting);
+        QVERIFY(result.succeeded());
+        QCOMPARE(result.message(), QString("Download complete."));
+        QCOMPARE(events, (QStringList{"fetch range 0..40", "opened 40 soil=1 globe2=1",
+                                      "fetch finish", "fetched, 1 retries", "export range 0..40",
+                                      "export finish", "written Log.csv"}));
         QCOMPARE(fetch.labels.first(), QString("Downloading Log 0 of 40"));
         // The batch asked for again from the corrupted record counts from it.
         QCOMPARE(fetch.labels.last(), QString("Downloading Log 34 of 40"));
@@ -126,10 +130,9 @@ private slots:
         // Before the batch, at its first record, then at its 17th.
         fetch.cancelAtCheck = 3;
 
-        const DownloadResult result = download(folder + "/Log.csv", fetch, exporting);
-        QCOMPARE(int(result.outcome), int(DownloadOutcome::Cancelled));
-        QVERIFY(result.message.isEmpty());
-        QVERIFY(!result.filesWritten);
+        const OperationResult result = download(folder + "/Log.csv", fetch, exporting);
+        QCOMPARE(int(result.reason()), int(OperationResult::Reason::Cancelled));
+        QVERIFY(result.message().isEmpty());
         // Left on screen for the front end to take down.
         QCOMPARE(events, (QStringList{"fetch range 0..300", "opened 300 soil=1 globe2=1"}));
         QCOMPARE(fetch.labels.last(), QString("Downloading Log 16 of 300"));
@@ -143,18 +146,18 @@ private slots:
     {
         Recorder fetch("fetch", events);
         Recorder exporting("export", events);
-        const DownloadResult empty = download(folder + "/Empty.csv", fetch, exporting);
-        QCOMPARE(int(empty.outcome), int(DownloadOutcome::NothingNew));
-        QCOMPARE(empty.message, QString("Nothing new to download."));
+        const OperationResult empty = download(folder + "/Empty.csv", fetch, exporting);
+        QCOMPARE(int(empty.reason()), int(OperationResult::Reason::NothingNew));
+        QCOMPARE(empty.message(), QString("Nothing new to download."));
         QVERIFY(events.isEmpty());
 
         // The files are in place although the module was not told.
         sim::module().addRecords(plainLog(20));
         sim::module().answerWrongCode(0, 1, 0x05);
-        const DownloadResult unfinished = download(folder + "/Log.csv", fetch, exporting);
-        QCOMPARE(int(unfinished.outcome), int(DownloadOutcome::Failed));
-        QCOMPARE(unfinished.message, QString("Download failed."));
-        QVERIFY(unfinished.filesWritten);
+        const OperationResult unfinished = download(folder + "/Log.csv", fetch, exporting);
+        QCOMPARE(int(unfinished.reason()), int(OperationResult::Reason::Module));
+        QCOMPARE(unfinished.message(), QString("Download failed."));
+        QVERIFY(events.endsWith("written Log.csv"));
         QCOMPARE(filesWritten(), (QStringList{"Log-system.csv", "Log.csv"}));
         QCOMPARE(sim::module().newRecordCount(), 20u);
     }

@@ -1,12 +1,12 @@
 // Reading back the files the export writes, older files, and files the
 // program did not write.
-#include "log/logdownloader.h"
+#include "log/logcsv.h"
 #include "log/logreader.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "sim/logrecords.h"
 #include "tests/support/testenvironment.h"
-#include "usb/operationprogress.h"
+#include "core/operationprogress.h"
 #include "usb/wire.h"
 
 #include <QElapsedTimer>
@@ -45,8 +45,9 @@ void exportRecords(const QString &path, const std::vector<sim::Record> &records,
     LogRecord::Columns all;
     all.soil = all.solvane = all.globeTemp1 = all.globeTemp2 = true;
     NoProgress progress;
-    QString message;
-    QCOMPARE(writeLogCsv(path, quint32(records.size()), retries, all, progress, message), 0);
+    QVERIFY(writeLogCsv(path, RecordStore::programWide(), quint32(records.size()), retries, all,
+                        progress)
+                .succeeded());
 }
 
 const QByteArray Header = LogRecord::measurementHeader({}).toUtf8() + "\r\n";

@@ -1,9 +1,9 @@
-#include "log/logdownloader.h"
+#include "log/logcsv.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "log/numbertext.h"
 #include "sim/logrecords.h"
-#include "usb/operationprogress.h"
+#include "core/operationprogress.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -117,9 +117,10 @@ public:
     }
     void setLabel(const QString &text) override { calls << "label " + text; }
     void setValue(int value) override { calls << QString("value %1").arg(value); }
+    void letEventsRun() override { calls << "events"; }
     bool cancelled() override
     {
-        calls << "events";
+        calls << "cancel?";
         return false;
     }
     void finish() override { calls << "finish"; }
@@ -465,9 +466,10 @@ private slots:
         const QString name = folder.filePath("Log.csv");
         const Columns columns = columnsOf("SV12");
         RecordingProgress progress;
-        QString message;
-        QCOMPARE(writeLogCsv(name, 8, 3, columns, progress, message), 0);
-        QVERIFY(message.isEmpty());
+        const OperationResult written =
+            writeLogCsv(name, RecordStore::programWide(), 8, 3, columns, progress);
+        QVERIFY(written.succeeded());
+        QVERIFY(written.message().isEmpty());
 
         const QByteArray measurements =
             LogRecord::measurementHeader(columns).toUtf8() + "\r\n" +
@@ -496,8 +498,9 @@ private slots:
             65, sim::makeMeasurementRecord(1, Stamp, sampleMeasurement())));
         QTemporaryDir folder;
         RecordingProgress progress;
-        QString message;
-        QCOMPARE(writeLogCsv(folder.filePath("Log.csv"), 65, 0, Columns{}, progress, message), 0);
+        QVERIFY(writeLogCsv(folder.filePath("Log.csv"), RecordStore::programWide(), 65, 0, Columns{},
+                            progress)
+                    .succeeded());
         QCOMPARE(progress.calls, (QStringList{"range 0 65", "value 0", "events", "value 32",
                                               "events", "value 64", "events", "finish"}));
         QCOMPARE(fileBytes(folder.filePath("Log.csv")).count("\r\n"), 66);

@@ -1,4 +1,5 @@
 #include "maintenance/firmwareimage.h"
+#include "maintenance/serviceframes.h"
 
 #include <QDateTime>
 #include <QFile>

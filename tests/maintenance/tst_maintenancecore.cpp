@@ -1,9 +1,9 @@
+#include "core/operationprogress.h"
 #include "maintenance/firmwareuploader.h"
 #include "maintenance/moduleservice.h"
 #include "sim/simulatedmodule.h"
 #include "tests/maintenance/modulewire.h"
 #include "tests/support/testenvironment.h"
-#include "usb/operationprogress.h"
 
 #include <QFile>
 #include <QTest>
@@ -69,19 +69,21 @@ private slots:
         QVERIFY(writeFile(empty, QByteArray()));
 
         FirmwareImage image;
-        QString message;
-        QCOMPARE(loadFirmwareImage(good, image, message), 0);
+        QVERIFY(loadFirmwareImage(good, image).succeeded());
         QCOMPARE(image.size, 2u);
         QCOMPARE(image.checksum, quint16(0x0100));
         // A refused file leaves the image loaded before.
-        QCOMPARE(loadFirmwareImage(empty, image, message), -1);
-        QCOMPARE(message, "The firmware file \"" + empty + "\" is empty.");
+        const OperationResult refused = loadFirmwareImage(empty, image);
+        QCOMPARE(int(refused.reason()), int(OperationResult::Reason::File));
+        QCOMPARE(refused.message(), "The firmware file \"" + empty + "\" is empty.");
         QCOMPARE(image.size, 2u);
         QCOMPARE(int(image.bytes[0]), 0xFF);
 
         NoProgress progress;
-        QCOMPARE(uploadFirmwareImage(core->session, FirmwareImage(), progress, message), -1);
-        QCOMPARE(message, QString("No firmware image was loaded."));
+        const OperationResult unloaded =
+            uploadFirmwareImage(core->session, FirmwareImage(), progress);
+        QVERIFY(unloaded.failed());
+        QCOMPARE(unloaded.message(), QString("No firmware image was loaded."));
         QVERIFY(writtenPayloads().isEmpty());
     }
 
@@ -90,9 +92,9 @@ private slots:
         const QString path = folder + "/image.bin";
         QVERIFY(writeFile(path, QByteArray(100, '\x11')));
         StopAtOnce progress;
-        QString message = "untouched";
-        QCOMPARE(uploadFirmware(core->session, path, progress, message), FirmwareUploadCancelled);
-        QCOMPARE(message, QString("untouched"));
+        const OperationResult stopped = uploadFirmware(core->session, path, progress);
+        QCOMPARE(int(stopped.reason()), int(OperationResult::Reason::Cancelled));
+        QVERIFY(stopped.message().isEmpty());
         QVERIFY(!progress.finished);
         QCOMPARE(writtenPayloads().size(), 1);
         QCOMPARE(int(writtenPayloads().first()[0]), 0x09);
@@ -101,15 +103,16 @@ private slots:
     void serialNumberReadBackChangesOnlyWhenTheModuleConfirmsIt()
     {
         quint32 readBack = 77;
-        QString message;
         // The number is stored, but its read-back comes with another code.
         sim::module().addFault({sim::FaultKind::WrongCode, 0x02, 0x01, 1, 1});
-        QCOMPARE(setSerialNumber(core->session, 1234, readBack, message), -1);
-        QCOMPARE(message, QString("Failed to get serial number."));
+        const OperationResult unconfirmed = setSerialNumber(core->session, 1234, readBack);
+        QVERIFY(unconfirmed.failed());
+        QCOMPARE(unconfirmed.message(), QString("Failed to get serial number."));
         QCOMPARE(readBack, 77u);
 
-        QCOMPARE(setSerialNumber(core->session, 1234, readBack, message), 0);
-        QCOMPARE(message, QString("Serial Number set."));
+        const OperationResult set = setSerialNumber(core->session, 1234, readBack);
+        QVERIFY(set.succeeded());
+        QCOMPARE(set.message(), QString("Serial Number set."));
         QCOMPARE(readBack, 1234u);
     }
 };

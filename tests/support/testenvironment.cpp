@@ -78,11 +78,7 @@ CoreSession::CoreSession() : session(port)
     port.start();
 }
 
-CoreSession::~CoreSession()
-{
-    port.stop();
-    port.wait();
-}
+CoreSession::~CoreSession() = default;
 
 bool CoreSession::waitUntilOpen(int timeoutMs)
 {

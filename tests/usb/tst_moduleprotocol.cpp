@@ -1,7 +1,8 @@
-#include "app/talvik.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
 #include "tests/support/testenvironment.h"
+#include "usb/modulesession.h"
+#include "usb/qusbport.h"
 #include "usb/wire.h"
 
 #include <QTest>
@@ -59,7 +60,7 @@ class ModuleProtocolTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Talvik> window;
+    std::unique_ptr<testenv::CoreSession> core;
 
 private slots:
     void initTestCase() { testenv::isolateSettings(); }
@@ -67,27 +68,27 @@ private slots:
     void init()
     {
         sim::freshModule();
-        window = std::make_unique<Talvik>();
-        QVERIFY(testenv::waitForStatus(*window, "Connected"));
+        core = std::make_unique<testenv::CoreSession>();
+        QVERIFY(core->waitUntilOpen());
         sim::clearWrittenReports();
     }
 
     void cleanup()
     {
-        window.reset();
+        core.reset();
         sim::reset();
     }
 
     void writesSendExactFramesWithZeroFill()
     {
         acknowledgeEverything();
-        QCOMPARE(window->writeParamFloat(4, 1.0f), 0);
-        QCOMPARE(window->writeParamInt16(300, -1), 0);
-        QCOMPARE(window->writeParamInt16(300, 65537), 0);
-        QCOMPARE(window->writeParamString(556, QString()), 0);
-        QCOMPARE(window->writeParamString(556, "abc"), 0);
-        QCOMPARE(window->writeParamString(556, QString::fromUtf8("Zürich")), 0);
-        QCOMPARE(window->writeParamString(556, QString::fromUtf8("-5 °C € 2")), 0);
+        QCOMPARE(core->session.writeParamFloat(4, 1.0f), 0);
+        QCOMPARE(core->session.writeParamInt16(300, -1), 0);
+        QCOMPARE(core->session.writeParamInt16(300, 65537), 0);
+        QCOMPARE(core->session.writeParamString(556, QString()), 0);
+        QCOMPARE(core->session.writeParamString(556, "abc"), 0);
+        QCOMPARE(core->session.writeParamString(556, QString::fromUtf8("Zürich")), 0);
+        QCOMPARE(core->session.writeParamString(556, QString::fromUtf8("-5 °C € 2")), 0);
 
         const std::vector<Bytes> expected = {
             report({0x11, 0x00, 0x04, 0x3F, 0x80, 0x00, 0x00}),
@@ -107,27 +108,27 @@ private slots:
     {
         float number = 0;
         answerWith({0x10, 0xEE, 0xEE, 0x3F, 0xC0, 0x00, 0x00});
-        QCOMPARE(window->readParamFloat(4, number), 0);
+        QCOMPARE(core->session.readParamFloat(4, number), 0);
         QCOMPARE(number, 1.5f);
 
         int value = 0;
         answerWith({0x12, 0x00, 0x00, 0xFF, 0xFF});
-        QCOMPARE(window->readParamInt16(300, value), 0);
+        QCOMPARE(core->session.readParamInt16(300, value), 0);
         QCOMPARE(value, -1);
         answerWith({0x12, 0x00, 0x00, 0x7F, 0xFF});
-        QCOMPARE(window->readParamInt16(300, value), 0);
+        QCOMPARE(core->session.readParamInt16(300, value), 0);
         QCOMPARE(value, 32767);
 
         QString text = "previous";
         answerWith({0x14, 0x00, 0x00, 'X', 'M', 0xE4, 'r', 'z', 0x00, 'j', 'u', 'n', 'k'});
-        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(core->session.readParamString(556, text), 0);
         QCOMPARE(text, QString::fromUtf8("März"));
 
         // A text that fills the reply to its end has no NUL: all 60 bytes.
         Bytes full(64, 'q');
         full[0] = 0x14;
         answerWith(full);
-        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(core->session.readParamString(556, text), 0);
         QCOMPARE(text, QString(60, 'q'));
 
         const std::vector<Bytes> expected = {report({0x10, 0x00, 0x04}), report({0x12, 0x01, 0x2C}),
@@ -142,24 +143,24 @@ private slots:
         // delivered.
         answerWith({0x12, 0x00, 0x04, 0x3F, 0x80, 0x00, 0x00});
         float number = 2.5f;
-        QCOMPARE(window->readParamFloat(4, number), -1);
+        QCOMPARE(core->session.readParamFloat(4, number), -1);
         QCOMPARE(number, 2.5f);
         QVERIFY(written() == std::vector<Bytes>{report({0x10, 0x00, 0x04})});
 
         answerWith({0x10, 0x00, 0x00, 0x12, 0x34});
         int value = 77;
-        QCOMPARE(window->readParamInt16(1, value), -1);
+        QCOMPARE(core->session.readParamInt16(1, value), -1);
         QCOMPARE(value, 77);
 
         answerWith({0x13, 0x00, 0x00, 0x00, 'n', 'e', 'w'});
         QString text = "kept";
-        QCOMPARE(window->readParamString(1, text), -1);
+        QCOMPARE(core->session.readParamString(1, text), -1);
         QCOMPARE(text, QString("kept"));
 
         answerWith({0x10});
-        QCOMPARE(window->writeParamFloat(1, 1.0f), -1);
-        QCOMPARE(window->writeParamInt16(1, 1), -1);
-        QCOMPARE(window->writeParamString(1, "x"), -1);
+        QCOMPARE(core->session.writeParamFloat(1, 1.0f), -1);
+        QCOMPARE(core->session.writeParamInt16(1, 1), -1);
+        QCOMPARE(core->session.writeParamString(1, "x"), -1);
         QCOMPARE(written().size(), size_t(6));
     }
 
@@ -172,7 +173,7 @@ private slots:
             return std::vector<sim::Report>{reply({payload[0], 0, 0, 0x01, 0x02})};
         });
         int value = 0;
-        QCOMPARE(window->readParamInt16(9, value), 0);
+        QCOMPARE(core->session.readParamInt16(9, value), 0);
         QCOMPARE(value, 0x0102);
         const Bytes request = report({0x12, 0x00, 0x09});
         QVERIFY(written() == (std::vector<Bytes>{request, request}));
@@ -182,7 +183,7 @@ private slots:
     {
         sim::module().staySilent(2);
         QString text = "kept";
-        QCOMPARE(window->readParamString(556, text), -1);
+        QCOMPARE(core->session.readParamString(556, text), -1);
         QCOMPARE(text, QString("kept"));
         const Bytes request = report({0x14, 0x02, 0x2C});
         QVERIFY(written() == (std::vector<Bytes>{request, request}));
@@ -191,21 +192,21 @@ private slots:
     void valuesCrossToTheModuleAndBack()
     {
         sim::SimulatedModule &module = sim::module();
-        QCOMPARE(window->writeParamFloat(4, -3.722832e-07f), 0);
+        QCOMPARE(core->session.writeParamFloat(4, -3.722832e-07f), 0);
         QCOMPARE(module.floatParameter(4), -3.722832e-07f);
-        QCOMPARE(window->writeParamInt16(200, -1), 0);
+        QCOMPARE(core->session.writeParamInt16(200, -1), 0);
         QCOMPARE(module.int16Parameter(200), std::uint16_t(0xFFFF));
-        QCOMPARE(window->writeParamString(556, QString::fromUtf8("Zürich")), 0);
+        QCOMPARE(core->session.writeParamString(556, QString::fromUtf8("Zürich")), 0);
         QCOMPARE(module.textParameter(556), std::string("Z\xFCrich"));
 
         float number = 0;
         int value = 0;
         QString text;
-        QCOMPARE(window->readParamFloat(4, number), 0);
+        QCOMPARE(core->session.readParamFloat(4, number), 0);
         QCOMPARE(number, -3.722832e-07f);
-        QCOMPARE(window->readParamInt16(200, value), 0);
+        QCOMPARE(core->session.readParamInt16(200, value), 0);
         QCOMPARE(value, -1);
-        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(core->session.readParamString(556, text), 0);
         QCOMPARE(text, QString::fromUtf8("Zürich"));
     }
 
@@ -216,9 +217,9 @@ private slots:
         sim::SimulatedModule &module = sim::module();
         module.setTextParameter(556, "abcdefgh");
         QString text;
-        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(core->session.readParamString(556, text), 0);
         module.answerShort(6, 1, wire::ReadText);
-        QCOMPARE(window->readParamString(556, text), 0);
+        QCOMPARE(core->session.readParamString(556, text), 0);
         QCOMPARE(text, QString("ab"));
     }
 
@@ -230,25 +231,25 @@ private slots:
         module.setInt16Parameter(200, 7);
         module.answerLate(1500, 1, wire::ReadInt16);
         int value = 0;
-        QCOMPARE(window->readParamInt16(200, value), 0);
+        QCOMPARE(core->session.readParamInt16(200, value), 0);
         QCOMPARE(value, 7);
         QTRY_COMPARE_WITH_TIMEOUT(sim::pendingInputReports(), 0, 5000);
         QTest::qWait(50);
 
         module.setInt16Parameter(200, 42);
-        QCOMPARE(window->readParamInt16(200, value), 0);
+        QCOMPARE(core->session.readParamInt16(200, value), 0);
         QCOMPARE(value, 42);
     }
 
     void absentModuleFailsWithoutWriting()
     {
         sim::unplug();
-        QVERIFY(testenv::waitForStatus(*window, "Disconnected"));
+        QTRY_VERIFY_WITH_TIMEOUT(!core->port.isDeviceOpen(), 3000);
         acknowledgeEverything();
         float number = 3.0f;
-        QCOMPARE(window->readParamFloat(4, number), -1);
+        QCOMPARE(core->session.readParamFloat(4, number), -1);
         QCOMPARE(number, 3.0f);
-        QCOMPARE(window->writeParamString(556, "abc"), -1);
+        QCOMPARE(core->session.writeParamString(556, "abc"), -1);
         QVERIFY(written().empty());
     }
 };

@@ -3,8 +3,8 @@
 
 #include <QString>
 
-// How a long operation on the module reports how far it is and learns that
-// the user wants it stopped. The window shows a progress window; talvik-cli
+// How a long operation of the core reports how far it is and learns that the
+// user wants it stopped. The window shows a progress window; talvik-cli
 // draws a bar on standard error, or nothing.
 class OperationProgress
 {
@@ -14,8 +14,11 @@ public:
     virtual void setRange(int minimum, int maximum) = 0;
     virtual void setLabel(const QString &text) = 0;
     virtual void setValue(int value) = 0;
-    // Lets whatever waits run (the window processes its pending events here)
-    // and tells whether the user has asked to stop.
+    // Lets whatever waits run: the window processes all its pending events
+    // here, user input included, so that the progress window paints and its
+    // Cancel button can be pressed.
+    virtual void letEventsRun() {}
+    // Lets events run and tells whether the user has asked to stop.
     virtual bool cancelled() = 0;
     // The operation no longer needs the progress shown.
     virtual void finish() = 0;

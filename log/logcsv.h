@@ -1,0 +1,19 @@
+#ifndef LOGCSV_H
+#define LOGCSV_H
+
+#include "core/operationresult.h"
+#include "log/logrecord.h"
+#include "log/logstore.h"
+
+#include <QString>
+
+class OperationProgress;
+
+// Writes slots 0 .. recordCount - 1 of store as the measurement file and its
+// "-system" companion. Neither file replaces an older one unless both are
+// written whole. A failure names the files that could not be saved.
+OperationResult writeLogCsv(const QString &fileName, const RecordStore &store, quint32 recordCount,
+                            quint32 retryCount, const LogRecord::Columns &columns,
+                            OperationProgress &progress);
+
+#endif
