@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 
 #include "app/parameterwidgets.h"
+#include "app/stationarchive.h"
 #include "app/windowprogress.h"
 #include "config/configurationtransfer.h"
 #include "ui_talvik.h"
@@ -78,7 +79,11 @@ void Talvik::on_ButtonRead_clicked()
     FormFiller filler(*ui);
     config::Configuration configuration = binding::formConfiguration(*ui);
     config::ModuleIdentity identity;
-    showResult(config::readConfiguration(*session, progress, configuration, identity, filler));
+    const OperationResult read =
+        config::readConfiguration(*session, progress, configuration, identity, filler);
+    if (read.succeeded())
+        stationArchive->configurationRead(identity, configuration);
+    showResult(read);
 }
 
 void Talvik::on_ButtonWrite_clicked()
@@ -88,6 +93,10 @@ void Talvik::on_ButtonWrite_clicked()
     QString refusal = config::passwordMismatch(configuration);
     if (refusal.isEmpty())
         refusal = config::unsendableField(configuration);
+    // A box left without an item by a value it does not offer would send
+    // 0xFFFF over the module's setting.
+    if (refusal.isEmpty())
+        refusal = config::unselectedChoice(configuration);
     if (!refusal.isEmpty()) {
         showMessage(true, refusal);
         return;
@@ -105,7 +114,10 @@ void Talvik::on_ButtonWrite_clicked()
     WindowProgress progress(tr("Writing Settings..."), QString(),
                             WindowProgress::OnFinish::HideAndClose, this);
     progress.setRange(0, config::ParameterCount);
-    showResult(config::writeConfiguration(*session, progress, configuration));
+    const OperationResult written = config::writeConfiguration(*session, progress, configuration);
+    if (written.succeeded())
+        stationArchive->configurationWritten(configuration);
+    showResult(written);
 }
 
 void Talvik::on_ButtonSave_clicked()

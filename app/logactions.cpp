@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/stationarchive.h"
 #include "app/windowprogress.h"
 #include "log/logcsv.h"
 #include "log/logdownloader.h"
@@ -10,6 +11,44 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QStatusBar>
+
+namespace
+{
+// Hands the download to the archive, unless the module was reconnected
+// while it ran: then the records may be another module's.
+class ArchivingObserver : public DownloadObserver
+{
+public:
+    ArchivingObserver(archive::DownloadArchiver *archiver, const StationArchive &stations)
+        : archiver(archiver), stations(stations), connection(stations.connection())
+    {
+    }
+
+    void rangeOpened(quint32 count, const LogRecord::Columns &columns) override
+    {
+        if (archiver != nullptr)
+            archiver->rangeOpened(count, columns);
+    }
+    void fetchFinished(quint32 retries) override
+    {
+        if (archiver != nullptr)
+            archiver->fetchFinished(retries);
+    }
+    void filesWritten(const QString &fileName) override
+    {
+        written = true;
+        if (archiver != nullptr && stations.connection() == connection)
+            archiver->filesWritten(fileName);
+    }
+
+    bool written = false;
+
+private:
+    archive::DownloadArchiver *const archiver;
+    const StationArchive &stations;
+    const quint64 connection;
+};
+} // namespace
 
 void Talvik::downloadLog(bool full)
 {
@@ -31,8 +70,14 @@ void Talvik::downloadLog(bool full)
     fetchProgress.setRange(0, 100);
     WindowProgress exportProgress(tr("Processing Log Information..."), QString(),
                                   WindowProgress::OnFinish::HideAndClose, this);
+    // The station is known before the start command, or the download is
+    // not archived.
+    const std::unique_ptr<archive::DownloadArchiver> archiver =
+        stationArchive->archiverFor(*session, full);
+    ArchivingObserver observer(archiver.get(), *stationArchive);
     const OperationResult result = ::downloadLog(*session, RecordStore::programWide(), full,
-                                                 fileName, fetchProgress, exportProgress);
+                                                 fileName, fetchProgress, exportProgress, observer);
+    stationArchive->downloadEnded(archiver.get(), observer.written);
 
     if (result.succeeded()) {
         lastLogFile = fileName;

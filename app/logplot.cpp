@@ -94,10 +94,14 @@ void LogPlot::setLog(const LogReader::Log *newLog, const std::vector<HealthCheck
 void LogPlot::showColumns(const std::vector<int> &columns)
 {
     clearGraphs();
+    // The value axis names the unit when the file fixes one for every column
+    // shown; the others carry the module's unit settings, which it does not.
+    QString unit;
     if (log != nullptr) {
         int n = 0;
         for (int c : columns) {
             const LogReader::Column &column = log->columns[size_t(c)];
+            unit = n == 0 || column.unit == unit ? column.unit : QString();
             QVector<double> values(keys.size());
             for (int k = 0; k < keys.size(); ++k)
                 values[k] = column.values[size_t(keyRecords[size_t(k)])];
@@ -109,6 +113,7 @@ void LogPlot::showColumns(const std::vector<int> &columns)
             graph->setData(keys, values, std::is_sorted(keys.begin(), keys.end()));
         }
     }
+    yAxis->setLabel(unit);
     legend->setVisible(graphCount() > 0);
     showAll();
 }

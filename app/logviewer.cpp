@@ -2,12 +2,16 @@
 
 #include "app/logplot.h"
 #include "app/talvik.h"
+#include "log/logformat.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -16,14 +20,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace
 {
 // The columns plotted when a log is opened, the first one found.
 const char *const FirstShown[] = {"Temperature", "Battery Voltage", "Wind"};
-// The weather first, then what the station says about itself.
-const char *const GroupOrder[] = {
-    "Temperature",     "Humidity", "Pressure",           "Wind",     "Rain", "Solar",
-    "Analog channels", "Soil",     "Battery and module", "Lightning"};
+// On the item that opens the whole list: the finding it belongs to.
+constexpr int FindingRole = Qt::UserRole + 1;
 } // namespace
 
 LogViewer::LogViewer(QWidget *parent) : QWidget(parent, Qt::Window)
@@ -85,6 +89,8 @@ LogViewer::LogViewer(QWidget *parent) : QWidget(parent, Qt::Window)
             [this] { chooseLog(QFileInfo(log.fileName).absolutePath()); });
     connect(fit, &QPushButton::clicked, plot, &LogPlot::showAll);
     connect(columnList, &QTreeWidget::itemChanged, this, &LogViewer::columnChecked);
+    connect(findingList, &QTreeWidget::itemClicked, this, &LogViewer::findingClicked);
+    connect(findingList, &QTreeWidget::itemActivated, this, &LogViewer::findingClicked);
 }
 
 int LogViewer::openLog(const QString &fileName)
@@ -103,6 +109,7 @@ int LogViewer::openLog(const QString &fileName)
                            .arg(QDir::toNativeSeparators(log.fileName))
                            .arg(log.measurementCount())
                            .arg(log.events.size()));
+    delete detailsDialog;
     fillColumns();
     fillHealth();
     return 0;
@@ -127,7 +134,7 @@ void LogViewer::fillColumns()
             if (log.columns[c].title == QLatin1String(title))
                 shown = int(c);
     }
-    for (const char *name : GroupOrder) {
+    for (const char *name : LogFormat::GroupOrder) {
         group = new QTreeWidgetItem(columnList, {name});
         group->setFlags(Qt::ItemIsEnabled);
     }
@@ -166,17 +173,27 @@ void LogViewer::fillHealth()
     findingList->clear();
     if (health.findings.empty())
         new QTreeWidgetItem(findingList, {tr("Nothing needs a look.")});
-    for (const HealthCheck::Finding &finding : health.findings) {
+    const int listed = HealthCheck::limits().timesListed;
+    for (size_t f = 0; f < health.findings.size(); ++f) {
+        const HealthCheck::Finding &finding = health.findings[f];
         auto *item =
             new QTreeWidgetItem(findingList, {finding.headline, QString::number(finding.count)});
         item->setIcon(0,
                       style()->standardIcon(finding.needsLook ? QStyle::SP_MessageBoxWarning
                                                               : QStyle::SP_MessageBoxInformation));
-        for (const QString &detail : finding.details)
-            new QTreeWidgetItem(item, {detail});
-        if (finding.count > finding.details.size() && !finding.details.isEmpty())
-            new QTreeWidgetItem(item,
-                                {tr("and %1 more").arg(finding.count - finding.details.size())});
+        const int shown = std::min(int(finding.details.size()), listed);
+        for (int i = 0; i < shown; ++i)
+            new QTreeWidgetItem(item, {finding.details[i]});
+        if (finding.count > shown && shown > 0) {
+            // Looks and works like a link: a click shows the whole list.
+            auto *more = new QTreeWidgetItem(item, {tr("and %1 more").arg(finding.count - shown)});
+            more->setData(0, FindingRole, int(f));
+            more->setForeground(0, palette().link());
+            QFont font = more->font(0);
+            font.setUnderline(true);
+            more->setFont(0, font);
+            more->setToolTip(0, tr("Show all %1").arg(finding.count));
+        }
     }
     findingList->expandAll();
 
@@ -195,6 +212,45 @@ void LogViewer::fillHealth()
             summaryTable->setItem(row, col, new QTableWidgetItem(cells[col]));
     }
     summaryTable->resizeColumnsToContents();
+}
+
+void LogViewer::findingClicked(QTreeWidgetItem *item)
+{
+    const QVariant finding = item != nullptr ? item->data(0, FindingRole) : QVariant();
+    if (!finding.isValid() || finding.toInt() >= int(health.findings.size()))
+        return;
+    // A double click is a click too: the list it opened stays the one shown.
+    if (detailsDialog != nullptr && detailsDialog->property("finding") == finding) {
+        detailsDialog->raise();
+        detailsDialog->activateWindow();
+        return;
+    }
+    delete detailsDialog;
+    showAllDetails(health.findings[size_t(finding.toInt())]);
+    detailsDialog->setProperty("finding", finding);
+}
+
+void LogViewer::showAllDetails(const HealthCheck::Finding &finding)
+{
+    auto *dialog = new QDialog(this);
+    detailsDialog = dialog;
+    dialog->setObjectName("FindingDetails");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(finding.headline);
+    auto *label = new QLabel(tr("%1: %2").arg(finding.headline).arg(finding.count), dialog);
+    label->setWordWrap(true);
+    auto *list = new QListWidget(dialog);
+    list->setObjectName("FindingDetailList");
+    list->addItems(finding.details);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(label);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    dialog->resize(640, 480);
+    dialog->show();
 }
 
 void Talvik::viewLog()

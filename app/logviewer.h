@@ -4,6 +4,8 @@
 #include "log/healthcheck.h"
 #include "log/logreader.h"
 
+#include <QDialog>
+#include <QPointer>
 #include <QWidget>
 
 class LogPlot;
@@ -34,6 +36,10 @@ private:
     void columnChecked(QTreeWidgetItem *item);
     void fillColumns();
     void fillHealth();
+    // The item under a finding that says how many more there are opens a
+    // window with every one of them.
+    void findingClicked(QTreeWidgetItem *item);
+    void showAllDetails(const HealthCheck::Finding &finding);
 
     LogReader::Log log;
     HealthCheck::Report health;
@@ -42,6 +48,7 @@ private:
     LogPlot *plot;
     QTreeWidget *findingList;
     QTableWidget *summaryTable;
+    QPointer<QDialog> detailsDialog;
     bool filling = false;
 };
 

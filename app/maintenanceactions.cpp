@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/stationarchive.h"
 #include "app/windowprogress.h"
 #include "maintenance/firmwareuploader.h"
 #include "maintenance/moduleservice.h"
@@ -80,8 +81,10 @@ void Talvik::on_ButtonSetSN_clicked()
     quint32 stored = 0;
     const OperationResult set =
         setSerialNumber(*session, static_cast<quint32>(serialNumber), stored);
-    if (set.succeeded())
+    if (set.succeeded()) {
         LabelSN->setText(tr("Serial Number: ") + QString::number(stored));
+        stationArchive->serialSet(stored);
+    }
     showResult(set);
 }
 

@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 
 #include "app/connectionhelp.h"
+#include "app/stationarchive.h"
 #include "core/operationresult.h"
 #include "ui_talvik.h"
 #include "usb/modulesession.h"
@@ -32,6 +33,7 @@ Talvik::Talvik(QWidget *parent)
     QAction *viewLogAction = tools->addAction(tr("View Log…"));
     viewLogAction->setObjectName("actionViewLog");
     connect(viewLogAction, &QAction::triggered, this, &Talvik::viewLog);
+    stationArchive = new StationArchive(this, tools);
     ui->TabWidget->setCurrentIndex(0);
 
     // The order in which the action buttons are switched on and off.
@@ -134,18 +136,25 @@ void Talvik::updateActionButtons()
 }
 
 // Runs while actionRunning is still set, so that a reconnection reported
-// during one of these clock sets only asks for the next one.
+// during one of these exchanges only asks for the next one. The station's
+// identity is asked after the clock set of its connection.
 void Talvik::setClockForReconnections()
 {
-    while (clockPending) {
-        clockPending = false;
-        setModuleClock();
+    while (clockPending || (connected && stationArchive->identityDue())) {
+        if (clockPending) {
+            clockPending = false;
+            setModuleClock();
+            continue;
+        }
+        const ActionScope identityAsk(*this);
+        stationArchive->askIdentity(*session);
     }
 }
 
 void Talvik::openFailed()
 {
     connected = false;
+    stationArchive->connectionLost();
     statusBar()->showMessage(tr("Disconnected"));
     updateActionButtons();
 }
@@ -155,6 +164,7 @@ void Talvik::openSuccess()
     statusBar()->showMessage(tr("Connected"));
     connected = true;
     clockPending = true;
+    stationArchive->connectionOpened();
     // During an action, or during the clock set of an earlier connection
     // (its reply wait lets this slot run again), the clock waits its turn.
     if (actionRunning)

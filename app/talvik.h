@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class LogViewer;
+class StationArchive;
 class QPushButton;
 class ModuleSession;
 class QUSBPort;
@@ -130,6 +131,7 @@ private:
     // holds the module open now, never a text saved before the module left.
     void showConnectionState();
     void updateActionButtons();
+    // The clock sets and identity questions that connections asked for.
     void setClockForReconnections();
 
     Ui::TalvikClass *ui;
@@ -148,6 +150,8 @@ private:
     // The measurement file of the last download that wrote both files.
     QString lastLogFile;
     LogViewer *logViewer = nullptr;
+    // The station archive's switch, status and records (app/stationarchive.cpp).
+    StationArchive *stationArchive = nullptr;
 };
 
 #endif

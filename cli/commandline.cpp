@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 
 #include "cli/commands.h"
+#include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,8 @@ struct Command {
     QStringList name;
     int operands;
     QStringList options; // besides --help and --wait
+    // Whether the operand names a file, whose folder must exist.
+    bool operandIsFile;
     const char *synopsis;
     const char *summary;
     const char *description;
@@ -34,6 +37,7 @@ const Command Commands[] = {
     {{"info"},
      0,
      {"--json"},
+     false,
      "info [--json]",
      "serial number, software and EEPROM version",
      "Prints the module's serial number, software version and EEPROM version, one per line,\n"
@@ -43,37 +47,58 @@ const Command Commands[] = {
     {{"config", "read"},
      0,
      {"--output"},
+     false,
      "config read [-o FILE.ncm]",
      "save the module's configuration",
      "Reads the whole configuration from the module and writes it as a .ncm file, the same\n"
-     "file the window's Save writes after Read: to FILE.ncm, or to standard output.",
+     "file the window's Save writes after Read: to FILE.ncm, or to standard output. FILE.ncm\n"
+     "may also be a stream (/dev/stdout, /dev/null, a FIFO), which is written to, never\n"
+     "replaced.",
      nullptr,
      readConfig},
     {{"config", "write"},
      1,
-     {"--dry-run"},
-     "config write FILE.ncm [--dry-run]",
+     {"--dry-run", "--partial"},
+     true,
+     "config write FILE.ncm [--dry-run] [--partial]",
      "write a configuration file to the module",
      "Writes the configuration in FILE.ncm to the module after the same version check and\n"
      "field checks as the window. What the file does not hold (the mail server port and the\n"
      "passwords) is not sent; the module keeps its own. With --dry-run nothing is written:\n"
-     "the module's current values are read and every field that would change is listed.",
+     "the module's current values are read and every field that would change is listed.\n"
+     "A file that lacks any of the 49 settings is refused; with --partial only the settings\n"
+     "it holds are written (an analog channel's only with its type). A value the window's\n"
+     "form could not hold is refused, and so is a key given twice; unknown keys are ignored\n"
+     "with a warning.",
      nullptr,
      writeConfig},
     {{"log", "download"},
      0,
-     {"--new", "--output"},
-     "log download [--new] -o FILE.csv",
+     {"--new", "--force", "--output", "--no-archive", "--archive"},
+     false,
+     "log download [--new [--force]] [--no-archive | --archive DB] -o FILE.csv|FOLDER",
      "download the log as two CSV files",
      "Downloads the module's log, all of it or with --new only the records it counts as new,\n"
-     "into FILE.csv and its companion FILE-system.csv, as the window does. Only once both\n"
-     "files are written does the module learn that the records were fetched. \"Nothing new to\n"
-     "download.\" is a success.",
+     "into FILE.csv and its companion FILE-system.csv, as the window does (\".csv\" is added\n"
+     "to a name without it). Only once both files are written does the module learn that the\n"
+     "records were fetched. \"Nothing new to download.\" is a success.\n"
+     "Into a FOLDER the files are named as the window suggests, \"Log yyyy-MM-dd hh-mm.csv\";\n"
+     "with --new a name already taken gets \" (2)\", \" (3)\", ... so nothing is replaced. Given "
+     "a\n"
+     "file that exists, --new refuses before the module is asked, unless --force is given: the\n"
+     "records it would replace are no longer new on the module. Nothing but a regular file is\n"
+     "ever replaced.\n"
+     "Before the module hears that its records were fetched, the download is also kept in\n"
+     "the local archive (see 'archive'), unless --no-archive, the preference or\n"
+     "TALVIK_ARCHIVE=off says otherwise; --archive DB names another archive file. For that\n"
+     "the module is asked for its serial number and station ID first. A failure of the\n"
+     "archive is said, and never fails the download.",
      nullptr,
      downloadLog},
     {{"log", "check"},
      1,
      {"--json"},
+     true,
      "log check FILE.csv [--json]",
      "check a downloaded log for sensor and clock faults",
      "Reads FILE.csv and its companion FILE-system.csv as a download wrote them, prints for\n"
@@ -88,6 +113,7 @@ const Command Commands[] = {
     {{"log", "erase"},
      0,
      {"--yes"},
+     false,
      "log erase --yes",
      "erase the module's log",
      "Erases every record of the module's log. Asks for --yes. Available only with\n"
@@ -97,6 +123,7 @@ const Command Commands[] = {
     {{"firmware", "upload"},
      1,
      {},
+     true,
      "firmware upload FILE.bin",
      "upload a firmware image",
      "Sends the firmware image FILE.bin to the module and waits for its verdict.",
@@ -105,14 +132,17 @@ const Command Commands[] = {
     {{"clock", "set"},
      0,
      {},
+     false,
      "clock set",
      "set the module's clock to this computer's time",
-     "Sets the module's clock to this computer's local time and its distance from UTC.",
+     "Sets the module's clock to this computer's local time and its distance from UTC, and\n"
+     "prints the time it set.",
      nullptr,
      setClock},
     {{"cell"},
      1,
      {},
+     false,
      "cell enable|disable",
      "switch the cell modem on or off",
      "Switches the module's cell modem on (enable) or off (disable). The module takes the\n"
@@ -122,6 +152,7 @@ const Command Commands[] = {
     {{"serial", "set"},
      1,
      {},
+     false,
      "serial set N",
      "set the module's serial number",
      "Sets the module's serial number to N (0 to 2147483647) and prints the number the module\n"
@@ -129,9 +160,109 @@ const Command Commands[] = {
      "talvik-cli.",
      "Development",
      setSerial},
+    {{"archive", "stations"},
+     0,
+     {"--json", "--archive"},
+     false,
+     "archive stations [--json]",
+     "the stations in the archive",
+     "Lists every station of the archive: serial, ID texts, records kept, first and last\n"
+     "record time (the module's clock) and the last download (this computer's clock). The\n"
+     "module is not opened.",
+     nullptr,
+     archiveStations},
+    {{"archive", "downloads"},
+     0,
+     {"--station", "--json", "--archive"},
+     false,
+     "archive downloads --station SERIAL [--json]",
+     "a station's downloads in the archive",
+     "Lists the downloads of the station with this serial number, each with the id that\n"
+     "'archive export' takes.",
+     nullptr,
+     archiveDownloads},
+    {{"archive", "export"},
+     0,
+     {"--download", "--station", "--from", "--to", "--output", "--archive"},
+     false,
+     "archive export --download ID | --station SERIAL [--from T] [--to T] -o FILE.csv",
+     "a download's files again, or a station's history",
+     "With --download, writes that download again as FILE.csv and FILE-system.csv, byte for\n"
+     "byte as the download wrote them. With --station, writes the station's history (from\n"
+     "--from to --to, times on the module's clock, \"yyyy-MM-dd\" or \"yyyy-MM-dd hh:mm:ss\") as\n"
+     "the two files a download writes: each record once, in the order of time and then\n"
+     "Index, with the column groups of every download that brought them, and \"Retries 0\".",
+     nullptr,
+     archiveExport},
+    {{"archive", "gaps"},
+     0,
+     {"--station", "--json", "--archive"},
+     false,
+     "archive gaps --station SERIAL [--json]",
+     "where a station's history lacks records",
+     "Lists where the station's history lacks measurements: steps longer than the health\n"
+     "check's gap rule allows (a few times the station's usual interval), so a technician\n"
+     "knows what a full download could fill.",
+     nullptr,
+     archiveGaps},
+    {{"archive", "remove"},
+     0,
+     {"--download", "--archive"},
+     false,
+     "archive remove --download ID",
+     "take a download out of the archive",
+     "Takes the download with this id out of the archive (a wrong import, a wrong station);\n"
+     "the records only it brought go with it.",
+     nullptr,
+     archiveRemove},
+    {{"archive", "backup"},
+     0,
+     {"--output", "--archive"},
+     false,
+     "archive backup -o FILE",
+     "a consistent copy of the archive",
+     "Writes a consistent copy of the whole archive to FILE, also while the window or a\n"
+     "timer uses it. An existing FILE is not replaced.",
+     nullptr,
+     archiveBackup},
+    {{"archive", "init"},
+     0,
+     {"--to"},
+     false,
+     "archive init --to URI",
+     "make or upgrade a network's archive on PostgreSQL",
+     "Run by the server's owner: makes the archive's tables on the PostgreSQL server of URI\n"
+     "(postgresql://[USER@]HOST[:PORT]/DB[?sslmode=...]), or brings them up to this Talvik's\n"
+     "version. A server made by a newer Talvik is refused. A password in URI is refused;\n"
+     "libpq takes it from ~/.pgpass, a service file or PGPASSWORD.",
+     nullptr,
+     archiveInit},
+    {{"archive", "sync"},
+     0,
+     {"--to", "--archive", "--with-names"},
+     false,
+     "archive sync --to URI [--with-names]",
+     "send the archive to a network's server",
+     "Sends what the PostgreSQL server of URI lacks from the local archive: downloads with\n"
+     "their records, stations and configurations. Each download goes in one transaction, so\n"
+     "a sync that is stopped leaves the server whole and the next one sends the rest; many\n"
+     "computers may sync at once. Host and user names are sent only with --with-names.",
+     nullptr,
+     archiveSync},
 };
 
 const char Synopsis[] = "Usage: talvik-cli [--wait SECONDS] COMMAND [OPTIONS]\n";
+
+// A command and its summary; a long synopsis puts the summary on a line of
+// its own below it.
+QString commandLine(const Command &command)
+{
+    constexpr int Column = 36;
+    const QString synopsis(command.synopsis);
+    if (synopsis.size() < Column)
+        return QString("  %1%2\n").arg(synopsis.leftJustified(Column), tr(command.summary));
+    return QString("  %1\n  %2%3\n").arg(synopsis, QString(Column, ' '), tr(command.summary));
+}
 
 QString generalHelp()
 {
@@ -139,12 +270,10 @@ QString generalHelp()
                    tr("\nConfigures and services the weather station's Control Module over USB, "
                       "as the Talvik\nwindow does, without a display.\n\nCommands:\n");
     for (const Command &command : Commands)
-        text += QString("  %1%2\n")
-                    .arg(QString(command.synopsis).leftJustified(36))
-                    .arg(tr(command.summary));
+        text += commandLine(command);
     text += tr("\nOptions:\n"
                "  --wait SECONDS   wait up to SECONDS for the module to appear\n"
-               "  --help           show this text, or with a command its own\n"
+               "  -h, --help       show this text, or with a command its own\n"
                "  --version        show the version\n"
                "\nExit codes: 0 success, 1 the operation failed, 2 usage error,\n"
                "3 no module found or it could not be opened,\n"
@@ -152,11 +281,76 @@ QString generalHelp()
     return text;
 }
 
+// The options of the commands, as the parser takes them.
+struct OptionHelp {
+    const char *name;
+    const char *spelling;
+    const char *text;
+};
+
+const OptionHelp Options[] = {
+    {"--output", "-o, --output FILE", "where to write"},
+    {"--json", "--json", "print one JSON object"},
+    {"--dry-run", "--dry-run", "write nothing; list what would change"},
+    {"--new", "--new", "only the records the module counts as new"},
+    {"--force", "--force", "with --new, replace a file that exists"},
+    {"--yes", "--yes", "go ahead"},
+    {"--no-archive", "--no-archive", "keep this download out of the archive"},
+    {"--archive", "--archive DB",
+     "the archive file to use instead of the user's, or a postgresql:// server to read"},
+    {"--station", "--station SERIAL", "the station's serial number"},
+    {"--from", "--from TIME", "from this time on the module's clock"},
+    {"--to", "--to TIME|URI",
+     "up to this time on the module's clock; for init and sync, the server"},
+    {"--with-names", "--with-names", "send host and user names too"},
+    {"--download", "--download ID", "the download's id, as 'archive downloads' lists it"},
+};
+
+QString optionLine(const char *spelling, const QString &text)
+{
+    return QString("  %1%2\n").arg(QString(spelling).leftJustified(20)).arg(text);
+}
+
 QString commandHelp(const Command &command)
 {
-    return QString("Usage: talvik-cli [--wait SECONDS] %1\n\n%2\n")
-        .arg(command.synopsis)
-        .arg(tr(command.description));
+    QString text = QString("Usage: talvik-cli [--wait SECONDS] %1\n\n%2\n\nOptions:\n")
+                       .arg(command.synopsis)
+                       .arg(tr(command.description));
+    for (const OptionHelp &option : Options)
+        if (command.options.contains(option.name))
+            text += optionLine(option.spelling, tr(option.text));
+    text += optionLine("--wait SECONDS", tr("wait up to SECONDS for the module to appear"));
+    text += optionLine("-h, --help", tr("show this text"));
+    return text;
+}
+
+// "talvik-cli config --help": the commands of the group.
+QString groupHelp(const QString &group)
+{
+    QString text =
+        QString("Usage: talvik-cli [--wait SECONDS] %1 COMMAND [OPTIONS]\n\n").arg(group) +
+        tr("Commands:\n");
+    for (const Command &command : Commands)
+        if (command.name.first() == group)
+            text += commandLine(command);
+    return text;
+}
+
+// The folder of a file named on the command line that does not exist, the
+// same usage error for every command.
+QString missingFolderOf(const Command &command, const Invocation &invocation)
+{
+    QStringList paths;
+    if (command.operandIsFile)
+        paths << invocation.words.mid(command.name.size());
+    if (invocation.values.contains("--output"))
+        paths << invocation.value("--output");
+    for (const QString &path : paths) {
+        const QString folder = missingFolder(path);
+        if (!folder.isEmpty())
+            return folder;
+    }
+    return QString();
 }
 
 bool switchedOn(const char *key)
@@ -200,6 +394,8 @@ int conclude(Console &console, const OperationResult &result)
 {
     if (!result.message().isEmpty())
         tell(console, result.message());
+    if (!result.detail().isEmpty())
+        tell(console, result.detail());
     switch (result.reason()) {
     case OperationResult::Reason::None:
         return Success;
@@ -244,6 +440,10 @@ int run(const QStringList &arguments, Console &console)
     const Command *command = findCommand(invocation.words);
     if (command == nullptr) {
         const QStringList next = followers(invocation.words.first());
+        if (!next.isEmpty() && invocation.words.size() == 1 && invocation.has("--help")) {
+            console.out << groupHelp(invocation.words.first());
+            return Success;
+        }
         if (!next.isEmpty())
             return usageError(
                 console,
@@ -268,6 +468,9 @@ int run(const QStringList &arguments, Console &console)
     const int operands = invocation.words.size() - command->name.size();
     if (operands != command->operands)
         return usageError(console, tr("usage: talvik-cli %1").arg(command->synopsis));
+    const QString missing = missingFolderOf(*command, invocation);
+    if (!missing.isEmpty())
+        return usageError(console, tr("the folder %1 does not exist.").arg(missing));
     if (command->iniSwitch != nullptr && !switchedOn(command->iniSwitch))
         return usageError(console,
                           tr("'%1' is available only with %2=true in %3.")

@@ -3,6 +3,7 @@
 
 #include "cli/console.h"
 #include "cli/invocation.h"
+#include "config/configuration.h"
 #include "core/operationresult.h"
 
 namespace cli
@@ -24,10 +25,24 @@ int setClock(const Invocation &, ModuleConnection &, Console &);
 int switchCell(const Invocation &, ModuleConnection &, Console &);
 int setSerial(const Invocation &, ModuleConnection &, Console &);
 int checkLog(const Invocation &, ModuleConnection &, Console &);
+int archiveStations(const Invocation &, ModuleConnection &, Console &);
+int archiveDownloads(const Invocation &, ModuleConnection &, Console &);
+int archiveExport(const Invocation &, ModuleConnection &, Console &);
+int archiveRemove(const Invocation &, ModuleConnection &, Console &);
+int archiveGaps(const Invocation &, ModuleConnection &, Console &);
+int archiveBackup(const Invocation &, ModuleConnection &, Console &);
+int archiveInit(const Invocation &, ModuleConnection &, Console &);
+int archiveSync(const Invocation &, ModuleConnection &, Console &);
 
 // Prints a message of the module's operations as the window words it; the
 // window's CR LF breaks become the terminal's.
 void tell(Console &console, const QString &message);
+// Keeps a configuration read from the module or written to it in the
+// user's archive, when it is on; serial 0 asks the module for its serial
+// number first. A failure is said and changes no exit code.
+void keepConfiguration(ModuleConnection &connection, Console &console, quint32 serial, bool written,
+                       const config::Configuration &configuration);
+
 // Prints the result's message, if any, and returns its exit code: Success,
 // UsageError for input refused before the module heard of it, Failed
 // otherwise.

@@ -1,10 +1,12 @@
 #include "cli/commands.h"
+#include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
 #include "cli/terminalprogress.h"
 #include "config/configuration.h"
 #include "config/configurationtransfer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -20,7 +22,7 @@ QString tr(const char *text)
 
 // The configuration a freshly started window holds after Read.
 OperationResult readFromModule(ModuleConnection &connection, Console &console,
-                               config::Configuration &configuration)
+                               config::Configuration &configuration, quint32 *serial = nullptr)
 {
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Reading settings"));
@@ -30,8 +32,11 @@ OperationResult readFromModule(ModuleConnection &connection, Console &console,
     const OperationResult result =
         config::readConfiguration(connection.session(), progress, read, identity, nobody);
     progress.finish();
-    if (result.succeeded())
+    if (result.succeeded()) {
         configuration = read;
+        if (serial != nullptr)
+            *serial = identity.serialNumber;
+    }
     return result;
 }
 
@@ -60,51 +65,80 @@ QString quoted(const QString &value)
 
 int readConfig(const Invocation &invocation, ModuleConnection &connection, Console &console)
 {
+    // A name the settings cannot go to is refused before the module is read.
+    const QString output = invocation.value("--output");
+    const NodeKind target = output.isEmpty() ? NodeKind::Stream : nodeKind(output);
+    if (target == NodeKind::Folder || target == NodeKind::Other)
+        return usageError(console,
+                          tr("%1 is %2; 'config read -o' writes a file or a stream.")
+                              .arg(QDir::toNativeSeparators(output), nodeDescription(output)));
+
     const int opened = connection.open();
     if (opened != Success)
         return opened;
     config::Configuration configuration;
-    const OperationResult read = readFromModule(connection, console, configuration);
+    quint32 serial = 0;
+    const OperationResult read = readFromModule(connection, console, configuration, &serial);
     if (read.failed())
         return conclude(console, read);
+    keepConfiguration(connection, console, serial, false, configuration);
 
-    const QString output = invocation.value("--output");
-    if (!output.isEmpty()) {
-        const OperationResult saved = config::saveConfigurationFile(output, configuration);
-        if (saved.failed())
-            return conclude(console, saved);
-        return conclude(console, read);
-    }
-    // Standard output gets the very bytes a saved file would hold.
+    // The very bytes the window's Save writes, by way of a file of its own.
     QTemporaryDir folder;
     const QString path = folder.filePath("settings.ncm");
-    QFile file(path);
-    if (!folder.isValid())
-        return conclude(console, OperationResult::failure(OperationResult::Reason::File,
-                                                          tr("No temporary folder for the "
-                                                             "settings.")));
-    const OperationResult saved = config::saveConfigurationFile(path, configuration);
+    const OperationResult saved =
+        folder.isValid() ? config::saveConfigurationFile(path, configuration)
+                         : OperationResult::failure(OperationResult::Reason::File,
+                                                    tr("No temporary folder for the settings."));
     if (saved.failed())
         return conclude(console, saved);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return conclude(console, OperationResult::failure(OperationResult::Reason::File,
                                                           tr("No temporary folder for the "
                                                              "settings.")));
-    console.out.flush();
-    console.out.device()->write(file.readAll());
+    const QByteArray text = file.readAll();
+    if (output.isEmpty()) {
+        console.out.flush();
+        console.out.device()->write(text);
+        return conclude(console, read);
+    }
+    const QString failure = writeWhole(output, text);
+    if (!failure.isEmpty())
+        return conclude(
+            console, OperationResult::failure(OperationResult::Reason::File,
+                                              QCoreApplication::translate(
+                                                  "Talvik", "Failed to save configuration file."),
+                                              failure));
     return conclude(console, read);
 }
 
 int writeConfig(const Invocation &invocation, ModuleConnection &connection, Console &console)
 {
-    config::Configuration wanted = config::Configuration::freshForm();
-    const OperationResult loaded = config::loadConfigurationFile(invocation.words.first(), wanted);
-    if (loaded.failed())
-        return conclude(console, loaded);
+    // Without --partial a file must hold every setting: the window's Load
+    // would give the missing ones their defaults and the write would send them.
+    const bool partial = invocation.has("--partial");
+    config::FileForWrite file;
+    const OperationResult loaded =
+        config::loadConfigurationForWrite(invocation.words.first(), partial, file);
+    if (!file.unknownKeys.isEmpty())
+        tell(console, (file.unknownKeys.size() == 1
+                           ? tr("Warning: the key %1 is no setting of the unit; it is ignored.")
+                           : tr("Warning: the keys %1 are no settings of the unit; they are "
+                                "ignored."))
+                          .arg(file.unknownKeys.join(", ")));
+    if (loaded.failed()) {
+        const int code = conclude(console, loaded);
+        if (!partial && !file.missingKeys.isEmpty())
+            tell(console, tr("With --partial only the settings the file holds are written."));
+        return code;
+    }
+    const config::Configuration &wanted = file.configuration;
     // The window's checks come before the module is touched.
     QString refusal = config::passwordMismatch(wanted);
     if (refusal.isEmpty())
-        refusal = config::unsendableField(wanted);
+        refusal =
+            partial ? config::unsendableField(wanted, file.keys) : config::unsendableField(wanted);
     if (!refusal.isEmpty()) {
         tell(console, refusal);
         return Failed;
@@ -125,6 +159,8 @@ int writeConfig(const Invocation &invocation, ModuleConnection &connection, Cons
             // Files hold no passwords, and the module never tells its own.
             if (parameter.kind == config::Kind::Password || !sent(parameter, wanted.value(key)))
                 continue;
+            if (partial && !file.keys.contains(key))
+                continue;
             if (!differs(parameter, current.value(key), wanted.value(key)))
                 continue;
             console.out << key << ": " << quoted(current.value(key)) << " -> "
@@ -141,8 +177,12 @@ int writeConfig(const Invocation &invocation, ModuleConnection &connection, Cons
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Writing settings"));
     const OperationResult written =
-        config::writeConfiguration(connection.session(), progress, wanted);
+        partial ? config::writeConfiguration(connection.session(), progress, wanted, file.keys)
+                : config::writeConfiguration(connection.session(), progress, wanted);
     progress.finish();
+    // A partial write leaves the rest as the module had it, which is not known.
+    if (written.succeeded() && !partial)
+        keepConfiguration(connection, console, 0, true, wanted);
     return conclude(console, written);
 }
 

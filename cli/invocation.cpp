@@ -8,11 +8,16 @@ namespace cli
 namespace
 {
 // The options that take a value; every other option is a flag.
-const QStringList ValueOptions = {"--output", "--wait"};
+const QStringList ValueOptions = {"--output",   "--wait", "--archive", "--station",
+                                  "--download", "--from", "--to"};
 
 QString longName(const QString &option)
 {
-    return option == "-o" ? QString("--output") : option;
+    if (option == "-o")
+        return QStringLiteral("--output");
+    if (option == "-h")
+        return QStringLiteral("--help");
+    return option;
 }
 
 QString tr(const char *text)

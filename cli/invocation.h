@@ -22,9 +22,9 @@ struct Invocation {
     QString value(const QString &option) const { return values.value(option); }
 };
 
-// Splits the arguments (without the program name). "-o" is "--output";
-// "--name=value" is the same as "--name value"; after "--" every argument
-// is a word.
+// Splits the arguments (without the program name). "-o" is "--output", "-h"
+// is "--help"; "--name=value" is the same as "--name value"; after "--"
+// every argument is a word.
 Invocation parseArguments(const QStringList &arguments);
 
 } // namespace cli

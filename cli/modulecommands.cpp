@@ -1,6 +1,7 @@
 // The commands that are one exchange or one stream: identity, firmware,
 // clock, cell switch, serial number and log erase.
 #include "cli/commands.h"
+#include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
 #include "cli/terminalprogress.h"
 #include "maintenance/firmwareuploader.h"
@@ -72,8 +73,13 @@ int uploadFirmware(const Invocation &invocation, ModuleConnection &connection, C
     FirmwareImage image;
     // A file that cannot be sent is refused before the module hears of it.
     const OperationResult loaded = loadFirmwareImage(invocation.words.first(), image);
-    if (loaded.failed())
-        return conclude(console, loaded);
+    if (loaded.failed()) {
+        const int code = conclude(console, loaded);
+        const QString why = readFailure(invocation.words.first());
+        if (!why.isEmpty())
+            tell(console, why);
+        return code;
+    }
     const int opened = connection.open();
     if (opened != Success)
         return opened;
@@ -93,7 +99,16 @@ int setClock(const Invocation &, ModuleConnection &connection, Console &console)
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    return conclude(console, setModuleClock(connection.session(), QDateTime::currentDateTime()));
+    const QDateTime now = QDateTime::currentDateTime();
+    const OperationResult set = setModuleClock(connection.session(), now);
+    if (set.succeeded()) {
+        // What the module got: the local time and its distance from UTC.
+        console.out << tr("Clock set to %1")
+                           .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate))
+                    << '\n';
+        console.out.flush();
+    }
+    return conclude(console, set);
 }
 
 int switchCell(const Invocation &invocation, ModuleConnection &connection, Console &console)

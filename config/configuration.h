@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -71,6 +72,23 @@ OperationResult loadConfigurationFile(const QString &path, Configuration &config
 // The same, applied onto the configuration as it stands, as the window's
 // Load fills its form as it stands.
 OperationResult applyConfigurationFile(const QString &path, Configuration &configuration);
+
+// A configuration file as talvik-cli writes it to a module.
+struct FileForWrite {
+    // freshForm() with the file applied as the window's Load applies it.
+    Configuration configuration;
+    QStringList keys;        // the items' keys the file holds, in map order
+    QStringList missingKeys; // the items' keys it lacks, in map order
+    QStringList unknownKeys; // keys of no item, which nothing uses
+};
+
+// Refuses what the window's Load refuses, with its message. Then refuses
+// with Reason::Refused, where the window's Load would fill in defaults, cut
+// or drop: a file that lacks any of the items' keys, unless partial; an
+// analog channel's units or coefficients without the channel's type; and
+// every value the form could not hold, each named with what it takes. Once
+// the file is read, its keys are filled in, also when it is refused.
+OperationResult loadConfigurationForWrite(const QString &path, bool partial, FileForWrite &file);
 
 // Byte for byte the file the window's Save writes. An old file is replaced
 // only by a complete new one.

@@ -160,11 +160,25 @@ OperationResult readConfiguration(ModuleSession &session, OperationProgress &pro
     return OperationResult::success(tr("Settings read from unit."));
 }
 
-QString unsendableField(const Configuration &configuration)
+namespace
+{
+
+// A field named as the float checks name it, in a message that ends in what
+// the write did.
+QString fieldRefusal(const QString &problem, const Parameter &parameter, int analogType)
+{
+    const QString widget = QString::fromLatin1(parameter.widget);
+    return problem.arg(fieldName(widget, analogType), pageTitle(widget)) + QLatin1Char(' ') +
+           tr("Nothing was written to the unit.");
+}
+
+template <typename Wanted>
+QString firstUnsendableField(const Configuration &configuration, Wanted wanted)
 {
     for (const Parameter &parameter : ParameterMap) {
         int type;
-        if (parameter.kind == Kind::Choice || !checked(configuration, parameter, type))
+        if (parameter.kind == Kind::Choice || !wanted(parameter) ||
+            !checked(configuration, parameter, type))
             continue;
         const QString text = configuration.value(Configuration::keyOf(parameter));
         QString problem;
@@ -177,11 +191,74 @@ QString unsendableField(const Configuration &configuration)
                  !textIsSendable(text))
             problem = tr("The field \"%1\" on the page \"%2\" holds characters that the "
                          "unit cannot store.");
-        if (!problem.isEmpty()) {
-            const QString widget = QString::fromLatin1(parameter.widget);
-            return problem.arg(fieldName(widget, type), pageTitle(widget)) + QLatin1Char(' ') +
-                   tr("Nothing was written to the unit.");
+        if (!problem.isEmpty())
+            return fieldRefusal(problem, parameter, type);
+    }
+    return QString();
+}
+
+OperationResult writeItems(ModuleSession &session, OperationProgress &progress,
+                           const Configuration &configuration, const QVector<int> &items)
+{
+    progress.setRange(0, items.size());
+    int version;
+    if (session.queryEepromVersion(version) != 0) {
+        return moduleFailure("Failed to get eeprom version.");
+    }
+    if (!ModuleSession::eepromSupported(version)) {
+        return moduleFailure("Incompatable Firmware Version.");
+    }
+    progress.setValue(0);
+    progress.letEventsRun();
+
+    for (int step = 0; step < items.size(); ++step) {
+        const Parameter &parameter = ParameterMap[items[step]];
+        if (writeItem(session, parameter, configuration.value(Configuration::keyOf(parameter))) !=
+            0) {
+            // What was written stays written; the rest is not sent.
+            progress.finish();
+            return moduleFailure("Failed to write settings.");
         }
+        progress.setValue(step + 1);
+        progress.letEventsRun();
+    }
+
+    progress.setValue(items.size());
+    progress.letEventsRun();
+    progress.finish();
+    return OperationResult::success(tr("Settings written to unit."));
+}
+
+} // namespace
+
+QString unsendableField(const Configuration &configuration)
+{
+    return firstUnsendableField(configuration, [](const Parameter &) { return true; });
+}
+
+QString unsendableField(const Configuration &configuration, const QStringList &keys)
+{
+    return firstUnsendableField(configuration, [&keys](const Parameter &parameter) {
+        return keys.contains(Configuration::keyOf(parameter));
+    });
+}
+
+QString unselectedChoice(const Configuration &configuration)
+{
+    for (const Parameter &parameter : ParameterMap) {
+        if (parameter.kind != Kind::Choice ||
+            configuration.value(Configuration::keyOf(parameter)).toInt() >= 0 ||
+            choiceCount(configuration, parameter) == 0)
+            continue;
+        // A units box shows only under a type whose rule shows it.
+        const int channel = analogChannelOfUnits(QString::fromLatin1(parameter.widget));
+        const int type = channel >= 0 ? analogType(configuration, channel) : -1;
+        const AnalogRule *rule = analogRule(type);
+        if (channel >= 0 && (rule == nullptr || !rule->unitsBoxShown))
+            continue;
+        return fieldRefusal(tr("The field \"%1\" on the page \"%2\" shows none of its items; "
+                               "choose one."),
+                            parameter, type);
     }
     return QString();
 }
@@ -203,33 +280,20 @@ QString passwordMismatch(const Configuration &configuration)
 OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
                                    const Configuration &configuration)
 {
-    progress.setRange(0, ParameterCount);
-    int version;
-    if (session.queryEepromVersion(version) != 0) {
-        return moduleFailure("Failed to get eeprom version.");
-    }
-    if (!ModuleSession::eepromSupported(version)) {
-        return moduleFailure("Incompatable Firmware Version.");
-    }
-    progress.setValue(0);
-    progress.letEventsRun();
+    QVector<int> items;
+    for (int item = 0; item < ParameterCount; ++item)
+        items.append(item);
+    return writeItems(session, progress, configuration, items);
+}
 
-    for (int item = 0; item < ParameterCount; ++item) {
-        const Parameter &parameter = ParameterMap[item];
-        if (writeItem(session, parameter, configuration.value(Configuration::keyOf(parameter))) !=
-            0) {
-            // What was written stays written; the rest is not sent.
-            progress.finish();
-            return moduleFailure("Failed to write settings.");
-        }
-        progress.setValue(item + 1);
-        progress.letEventsRun();
-    }
-
-    progress.setValue(ParameterCount);
-    progress.letEventsRun();
-    progress.finish();
-    return OperationResult::success(tr("Settings written to unit."));
+OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
+                                   const Configuration &configuration, const QStringList &keys)
+{
+    QVector<int> items;
+    for (int item = 0; item < ParameterCount; ++item)
+        if (keys.contains(Configuration::keyOf(ParameterMap[item])))
+            items.append(item);
+    return writeItems(session, progress, configuration, items);
 }
 
 } // namespace config

@@ -5,6 +5,7 @@
 #include "core/operationresult.h"
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class ModuleSession;
@@ -47,6 +48,13 @@ OperationResult readConfiguration(ModuleSession &session, OperationProgress &pro
 // named in a message; empty when all can be sent. Analog rows count as shown
 // as their channel's type shows them.
 QString unsendableField(const Configuration &configuration);
+// The same for only the items with these keys.
+QString unsendableField(const Configuration &configuration, const QStringList &keys);
+// The first selection box, in map order, that the form shows and that offers
+// items but has none selected (a value from the module or a file that is
+// none of them), named in a message; empty when there is none. A hidden or
+// empty box goes out as no item, 0xFFFF.
+QString unselectedChoice(const Configuration &configuration);
 // The message of the first password pair that differs, or empty.
 QString passwordMismatch(const Configuration &configuration);
 
@@ -57,6 +65,10 @@ QString passwordMismatch(const Configuration &configuration);
 // "Settings written to unit.".
 OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
                                    const Configuration &configuration);
+// The same for only the items with these keys, in map order; the progress
+// runs over them alone.
+OperationResult writeConfiguration(ModuleSession &session, OperationProgress &progress,
+                                   const Configuration &configuration, const QStringList &keys);
 
 } // namespace config
 

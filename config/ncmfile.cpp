@@ -1,13 +1,8 @@
 #include "config/ncmfile.h"
 
-#include <QFile>
+#include "core/regularfile.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace config
 {
@@ -165,32 +160,32 @@ bool unescapeKey(const QByteArray &raw, QString &key)
     return !key.isEmpty() && !key.contains(QLatin1Char('/'));
 }
 
-bool unescapeValue(const QByteArray &raw, QString &value)
+NcmFault unescapeValue(const QByteArray &raw, QString &value)
 {
     value.clear();
     QByteArray body = raw;
     const bool quoted = raw.startsWith('"');
     if (quoted) {
         if (raw.size() < 2 || !raw.endsWith('"'))
-            return false;
+            return NcmFault::BadQuotes;
         body = raw.mid(1, raw.size() - 2);
     } else if (raw.startsWith(' ') || raw.endsWith(' ')) {
         // Our files quote such texts; the settings library would trim these.
-        return false;
+        return NcmFault::NeedsQuotes;
     }
 
     for (int i = 0; i < body.size(); ++i) {
         const char ch = body[i];
         if (ch == '"')
-            return false;
+            return NcmFault::BadQuotes;
         if (!quoted && (ch == ';' || ch == ',' || ch == '='))
-            return false;
+            return NcmFault::NeedsQuotes;
         if (ch != '\\') {
             value += QLatin1Char(ch);
             continue;
         }
         if (++i >= body.size())
-            return false;
+            return NcmFault::BadEscape;
         const char code = body[i];
         switch (code) {
         case 'a':
@@ -224,121 +219,124 @@ bool unescapeValue(const QByteArray &raw, QString &value)
             while (i + 1 < body.size() && isHexDigit(body[i + 1])) {
                 unit = unit * 16 + static_cast<uint>(hexValue(body[++i]));
                 if (++digits > 4)
-                    return false;
+                    return NcmFault::BadEscape;
             }
             // A NUL is written as "\0", and only inside "@String(...)".
             if (digits == 0 || unit == 0)
-                return false;
+                return NcmFault::BadEscape;
             value += QChar(static_cast<ushort>(unit));
             break;
         }
         default:
             // "\0" only ever stands for a NUL inside "@String(...)", which a
             // file of ours may not hold; the other escapes we never write.
-            return false;
+            return NcmFault::BadEscape;
         }
     }
 
     // Our Save doubles a leading '@'; a single one starts a typed value.
     if (value.startsWith(QLatin1Char('@'))) {
         if (!value.startsWith(QLatin1String("@@")))
-            return false;
+            return NcmFault::TypedValue;
         value.remove(0, 1);
     }
-    return true;
+    return NcmFault::None;
 }
 
-NcmContents refused(NcmProblem problem, int line = 0)
+NcmContents refused(NcmProblem problem, int line = 0, NcmFault fault = NcmFault::None)
 {
     NcmContents contents;
     contents.problem = problem;
     contents.line = line;
+    contents.fault = fault;
     return contents;
+}
+
+// Our Save writes printable ASCII only and escapes everything else.
+NcmFault byteFault(const QByteArray &line)
+{
+    for (const char ch : line) {
+        const uchar byte = static_cast<uchar>(ch);
+        if (byte >= 0x80)
+            return NcmFault::RawBytes;
+        if (byte < 0x20 || byte == 0x7F)
+            return NcmFault::ControlCharacter;
+    }
+    return NcmFault::None;
 }
 
 } // namespace
 
 NcmProblem readSmallRegularFile(const QString &path, QByteArray &bytes)
 {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info;
-    if (::stat(name.constData(), &info) != 0)
-        return NcmProblem::CannotRead;
-    if (!S_ISREG(info.st_mode))
+    switch (RegularFile::readWhole(path, NcmSizeLimit, bytes).problem) {
+    case RegularFile::Problem::None:
+        return NcmProblem::None;
+    case RegularFile::Problem::NotARegularFile:
         return NcmProblem::NotARegularFile;
-    if (info.st_size > NcmSizeLimit)
+    case RegularFile::Problem::TooLarge:
         return NcmProblem::TooLarge;
-
-    // The file may have been swapped for a FIFO since; opening without
-    // waiting and checking the open file again keeps us from hanging on it.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return NcmProblem::CannotRead;
-    NcmProblem problem = NcmProblem::None;
-    if (::fstat(fd, &info) != 0) {
-        problem = NcmProblem::CannotRead;
-    } else if (!S_ISREG(info.st_mode)) {
-        problem = NcmProblem::NotARegularFile;
-    } else {
-        QByteArray buffer(static_cast<int>(NcmSizeLimit) + 1, '\0');
-        qint64 total = 0;
-        while (total < buffer.size()) {
-            const ssize_t n = ::read(fd, buffer.data() + total, buffer.size() - total);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                problem = NcmProblem::CannotRead;
-                break;
-            }
-            if (n == 0)
-                break;
-            total += n;
-        }
-        if (problem == NcmProblem::None && total > NcmSizeLimit)
-            problem = NcmProblem::TooLarge;
-        if (problem == NcmProblem::None)
-            bytes = buffer.left(static_cast<int>(total));
+    case RegularFile::Problem::CannotRead:
+        break;
     }
-    ::close(fd);
-    return problem;
+    return NcmProblem::CannotRead;
 }
 
 NcmContents parseNcm(const QByteArray &bytes)
 {
+    // Editors that save "UTF-8 with BOM" or UTF-16 put one in front.
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") ||
+        bytes.startsWith("\xFE\xFF"))
+        return refused(NcmProblem::NotNcm, 1, NcmFault::ByteOrderMark);
+
     // Our Save ends every line, the last one too: what follows the last
     // line end is a line cut short.
     const QList<QByteArray> lines = bytes.split('\n');
     NcmContents contents;
+    QMap<QString, int> lineOfKey;
     bool inSection = false;
     for (int number = 1; number <= lines.size(); ++number) {
-        if (number == lines.size()) {
-            if (!lines.last().isEmpty() || !inSection)
-                return refused(NcmProblem::NotNcm, number);
-            break;
-        }
         QByteArray line = lines[number - 1];
         // Files saved on Windows end their lines with CR LF.
         if (line.endsWith('\r'))
             line.chop(1);
-        const bool printable = std::all_of(line.cbegin(), line.cend(), [](char ch) {
-            return static_cast<uchar>(ch) >= 0x20 && static_cast<uchar>(ch) <= 0x7E;
-        });
-        if (!printable)
-            return refused(NcmProblem::NotNcm, number);
+        const NcmFault bytesFault = byteFault(line);
+        if (bytesFault != NcmFault::None)
+            return refused(NcmProblem::NotNcm, number, bytesFault);
+        if (number == lines.size()) {
+            if (!lines.last().isEmpty())
+                return refused(NcmProblem::NotNcm, number, NcmFault::CutShort);
+            if (!inSection)
+                return refused(NcmProblem::NotNcm, number, NcmFault::NoSection);
+            break;
+        }
         if (line.isEmpty())
             continue;
         if (!inSection) {
             if (line != SectionLine.toLatin1())
-                return refused(NcmProblem::NotNcm, number);
+                return refused(NcmProblem::NotNcm, number, NcmFault::NoSection);
             inSection = true;
             continue;
         }
+        if (line.startsWith('['))
+            return refused(NcmProblem::NotNcm, number, NcmFault::OtherSection);
         const int equals = line.indexOf('=');
+        if (equals < 0)
+            return refused(NcmProblem::NotNcm, number, NcmFault::NoKeyValue);
         QString key;
+        if (!unescapeKey(line.left(equals), key))
+            return refused(NcmProblem::NotNcm, number, NcmFault::BadKey);
         QString value;
-        if (equals < 0 || !unescapeKey(line.left(equals), key) ||
-            !unescapeValue(line.mid(equals + 1), value) || contents.values.contains(key))
-            return refused(NcmProblem::NotNcm, number);
+        const NcmFault valueFault = unescapeValue(line.mid(equals + 1), value);
+        if (valueFault != NcmFault::None)
+            return refused(NcmProblem::NotNcm, number, valueFault);
+        if (lineOfKey.contains(key)) {
+            NcmContents duplicate = refused(NcmProblem::NotNcm, number, NcmFault::DuplicateKey);
+            duplicate.key = key;
+            duplicate.earlierLine = lineOfKey.value(key);
+            return duplicate;
+        }
+        lineOfKey.insert(key, number);
         contents.values.insert(key, value);
     }
     return contents;

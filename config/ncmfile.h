@@ -26,9 +26,30 @@ enum class NcmProblem {
     NotNcm, // anything our Save does not write
 };
 
+// What is wrong with the line that a NotNcm refusal names.
+enum class NcmFault {
+    None,
+    ByteOrderMark,    // our Save writes none
+    RawBytes,         // bytes past ASCII, such as raw UTF-8: our Save escapes them
+    ControlCharacter, // a tab or another control byte: our Save escapes them too
+    NoSection,        // the text does not start with [General]
+    OtherSection,     // a second section
+    NoKeyValue,       // a line without '='
+    BadKey,           // a key our Save would have escaped, or an escape it never writes
+    NeedsQuotes,      // a value QSettings would have quoted: ';', ',', '=' or blank ends
+    BadQuotes,        // a quote inside the value, or an opening one never closed
+    BadEscape,        // an escape our Save never writes
+    TypedValue,       // a single leading '@', which QSettings reads as a typed value
+    DuplicateKey,     // the key stands on an earlier line too
+    CutShort,         // the text ends without the line end our Save writes last
+};
+
 struct NcmContents {
     NcmProblem problem = NcmProblem::None;
-    int line = 0;                  // the first line refused, for NotNcm
+    int line = 0; // the first line refused, for NotNcm
+    NcmFault fault = NcmFault::None;
+    QString key;                   // for DuplicateKey, the key
+    int earlierLine = 0;           // for DuplicateKey, where it stood first
     QMap<QString, QString> values; // by unescaped key, texts unescaped
 };
 

@@ -29,6 +29,9 @@ struct Parameter {
     // A Choice's number of items; 0 for the analog units boxes, whose items
     // the analog presentation puts in.
     int choiceCount;
+    // The most characters the form's line edit holds; it cuts longer texts.
+    // 0 for a Choice.
+    int maxLength;
 };
 
 constexpr int ParameterCount = 53;
@@ -71,6 +74,23 @@ int portToWire(const QString &text);
 bool floatTextIsSendable(const QString &text);
 bool portTextIsSendable(const QString &text);
 bool textIsSendable(const QString &text);
+
+// Why the form could not hold a value as a file gives it, for a Choice whose
+// box offers itemCount items. A Choice needs a whole number, and one of the
+// items where the box offers any (an empty box shows none whatever the
+// number); a text or a password at most maxLength characters, each of the
+// one-byte code page; a Float at most maxLength characters that do not go
+// out as an infinity or a NaN (text that is no number goes out as 0, and is
+// the write checks' business).
+enum class ValueFault {
+    None,
+    NotWholeNumber,
+    NotAnItem,
+    TooLong,
+    OutsideLatin1,
+    NotFinite,
+};
+ValueFault fileValueFault(const Parameter &parameter, const QString &text, int itemCount);
 
 } // namespace config
 

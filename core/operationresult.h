@@ -6,7 +6,9 @@
 // How an operation of the core ended: success, or a failure. Either way it
 // carries the text the window shows for it (empty where the window shows
 // nothing), and a failure says why, which talvik-cli turns into its exit
-// code.
+// code. A failure on a file may add a detail for the command line: the path
+// and the system's reason ("/home/ana/log.csv: Permission denied"); the
+// window's own text stays as it is.
 class OperationResult
 {
 public:
@@ -20,18 +22,24 @@ public:
     };
 
     static OperationResult success(const QString &message = QString());
-    static OperationResult failure(Reason reason, const QString &message);
+    static OperationResult failure(Reason reason, const QString &message,
+                                   const QString &detail = QString());
 
     bool succeeded() const { return why == Reason::None; }
     bool failed() const { return why != Reason::None; }
     Reason reason() const { return why; }
     const QString &message() const { return text; }
+    const QString &detail() const { return details; }
 
 private:
-    OperationResult(Reason reason, const QString &message) : why(reason), text(message) {}
+    OperationResult(Reason reason, const QString &message, const QString &detail)
+        : why(reason), text(message), details(detail)
+    {
+    }
 
     Reason why;
     QString text;
+    QString details;
 };
 
 #endif

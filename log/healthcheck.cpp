@@ -4,11 +4,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <tuple>
 
 namespace HealthCheck
 {
@@ -35,9 +38,13 @@ const Limits TheLimits = {
     // even on a still, overcast night; six hours without any change means a
     // sensor that no longer reads.
     6 * Hour,
-    // Humidity can sit at 100 % through a night of fog or rain, so it gets
-    // twice the temperature's time.
+    // Below saturation humidity follows the temperature through the day; it
+    // gets twice the temperature's time for a wet, windless night.
     12 * Hour,
+    // At 100 % the air is saturated: fog and dew hold it there for days under
+    // a winter inversion, and a sensor cannot read above it. Only a week at
+    // 100 % or above points to a wet or dead sensor rather than the weather.
+    7 * 24 * Hour,
     // The barometer reads to 0.1 hPa or better, and the weather service's
     // three-hour pressure tendency is rarely below that; six hours allows
     // for the calmest days.
@@ -76,7 +83,8 @@ const Limits TheLimits = {
     // Most days lower than the day before, so a single cloudy day does not
     // make a trend.
     0.75,
-    // A finding lists the first five times; the count says how many more.
+    // The text and the viewer list a finding's first five; the count says
+    // how many more, the JSON and the viewer's full list give them all.
     5,
 };
 
@@ -98,17 +106,34 @@ std::vector<Timed> timedRecords(const Log &log)
 
 void note(Finding &finding, qint64 time, const QString &detail = QString())
 {
-    if (int(finding.times.size()) < TheLimits.timesListed) {
-        finding.times.push_back(time);
-        if (!detail.isEmpty())
-            finding.details << detail;
-    }
+    finding.times.push_back(time);
+    if (!detail.isEmpty())
+        finding.details << detail;
     ++finding.count;
 }
 
+// Hours as a person reads them: three digits, never an exponent.
 QString hours(qint64 seconds)
 {
-    return QString::number(double(seconds) / Hour, 'g', 3) + " h";
+    const double h = double(seconds) / Hour;
+    return (h < 1000 ? QString::number(h, 'g', 3) : QString::number(h, 'f', 0)) + " h";
+}
+
+QString measurementText(const Log &log, size_t i)
+{
+    return tr("measurement %1 on line %2")
+        .arg(log.index[i])
+        .arg(LogReader::lineOfMeasurement(int(i)));
+}
+
+QString eventText(const LogReader::Event &event)
+{
+    if (event.erased)
+        return tr("an erased slot (every byte 0xFF) on line %1 of the system file").arg(event.line);
+    return tr("record %1 on line %2 of the system file: %3")
+        .arg(event.index)
+        .arg(event.line)
+        .arg(event.text);
 }
 
 bool moves(const Column &column, int from, int to)
@@ -126,20 +151,41 @@ bool moves(const Column &column, int from, int to)
     return false;
 }
 
-// Runs of one value lasting longer than limit; with others given, only the
-// runs during which one of them moved.
-void findStuck(const std::vector<Timed> &timed, const Column &column, qint64 limit,
+// How long a column may stay on one value; from saturatedFrom up, which is
+// where a quantity can rest for the weather's own reasons, for longer.
+struct StuckLimit {
+    qint64 seconds;
+    double saturatedFrom = std::numeric_limits<double>::infinity();
+    qint64 saturatedSeconds = 0;
+
+    qint64 forValue(double value) const
+    {
+        return value >= saturatedFrom ? saturatedSeconds : seconds;
+    }
+};
+
+QString stuckHeadline(const Column &column, const StuckLimit &limit, bool withOthers)
+{
+    QString headline =
+        tr("%1 stays on one value for longer than %2").arg(column.title, hours(limit.seconds));
+    if (limit.saturatedSeconds > 0)
+        headline += tr(", or %1 at %2 and above")
+                        .arg(hours(limit.saturatedSeconds),
+                             (numberText(limit.saturatedFrom) + ' ' + column.unit).trimmed());
+    if (withOthers)
+        headline += tr(" while the other wind columns move");
+    return headline;
+}
+
+// Runs of one value lasting longer than their limit; with others given, only
+// the runs during which one of them moved.
+void findStuck(const std::vector<Timed> &timed, const Column &column, const StuckLimit &limit,
                const std::vector<const Column *> &others, std::vector<Finding> &findings)
 {
     Finding finding;
     finding.rule = "stuck";
     finding.column = column.title;
-    finding.headline =
-        others.empty()
-            ? tr("%1 stays on one value for longer than %2").arg(column.title, hours(limit))
-            : tr("%1 stays on one value for longer than %2 while the other wind "
-                 "columns move")
-                  .arg(column.title, hours(limit));
+    finding.headline = stuckHeadline(column, limit, !others.empty());
     size_t start = 0;
     for (size_t i = 1; i <= timed.size(); ++i) {
         const double first = column.values[size_t(timed[start].record)];
@@ -151,7 +197,7 @@ void findStuck(const std::vector<Timed> &timed, const Column &column, qint64 lim
             others.empty() || std::any_of(others.begin(), others.end(), [&](const Column *o) {
                 return moves(*o, a.record, b.record);
             });
-        if (!std::isnan(first) && b.time - a.time > limit && othersMove)
+        if (!std::isnan(first) && b.time - a.time > limit.forValue(first) && othersMove)
             note(finding, a.time,
                  tr("%1 from %2 to %3")
                      .arg(numberText(first), LogReader::timeText(a.time),
@@ -163,13 +209,14 @@ void findStuck(const std::vector<Timed> &timed, const Column &column, qint64 lim
 }
 
 void findOutOfRange(const Log &log, const Column &column, double low, double high,
-                    const QString &unit, std::vector<Finding> &findings)
+                    std::vector<Finding> &findings)
 {
     Finding finding;
     finding.rule = "range";
     finding.column = column.title;
-    finding.headline =
-        tr("%1 outside %2 to %3 %4").arg(column.title, numberText(low), numberText(high), unit);
+    finding.headline = tr("%1 outside %2 to %3 %4")
+                           .arg(column.title, numberText(low), numberText(high), column.unit)
+                           .trimmed();
     for (size_t i = 0; i < column.values.size(); ++i) {
         const double v = column.values[i];
         if (!std::isnan(v) && (v < low || v > high))
@@ -214,10 +261,13 @@ void findBatteryFall(const std::vector<Timed> &timed, const Column &column,
     Finding finding;
     finding.rule = "battery-falling";
     finding.column = column.title;
+    // The log prints millivolts: so do the slope and the means.
+    const int decimals = column.decimals;
     finding.headline = tr("%1 falls by %2 V a day over %3 days, from %4 V to %5 V (daily means)")
-                           .arg(column.title, numberText(-slope))
+                           .arg(column.title, numberText(-slope, decimals))
                            .arg(days.size())
-                           .arg(numberText(means.front().second), numberText(means.back().second));
+                           .arg(numberText(means.front().second, decimals),
+                                numberText(means.back().second, decimals));
     note(finding, qint64(means.front().first) * 86400);
     findings.push_back(finding);
 }
@@ -234,40 +284,52 @@ QString numberText(double value)
     return std::isnan(value) ? QString("-") : LogRecord::realText(value);
 }
 
+QString numberText(double value, int decimals)
+{
+    if (decimals < 0 || !std::isfinite(value))
+        return numberText(value);
+    const double scale = std::pow(10.0, decimals);
+    return numberText(std::round(value * scale) / scale);
+}
+
 bool Report::needsLook() const
 {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding &f) { return f.needsLook; });
 }
 
-std::vector<Gap> findGaps(const Log &log, qint64 &usualInterval)
+std::vector<Gap> findGaps(const std::vector<qint64> &times, qint64 &usualInterval)
 {
-    const std::vector<Timed> timed = timedRecords(log);
     std::vector<qint64> steps;
-    for (size_t i = 1; i < timed.size(); ++i)
-        if (timed[i].time > timed[i - 1].time)
-            steps.push_back(timed[i].time - timed[i - 1].time);
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1])
+            steps.push_back(times[i] - times[i - 1]);
     usualInterval = 0;
     std::vector<Gap> gaps;
     if (steps.empty())
         return gaps;
     std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
     usualInterval = steps[steps.size() / 2];
-    for (size_t i = 1; i < timed.size(); ++i)
-        if (timed[i].time - timed[i - 1].time > TheLimits.gapFactor * usualInterval)
-            gaps.push_back({timed[i - 1].time, timed[i].time});
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] - times[i - 1] > TheLimits.gapFactor * usualInterval)
+            gaps.push_back({times[i - 1], times[i]});
     return gaps;
 }
 
-Report check(const Log &log)
+std::vector<Gap> findGaps(const Log &log, qint64 &usualInterval)
 {
-    Report report;
-    report.fileName = log.fileName;
-    report.systemFileName = log.systemFileName;
-    report.measurements = log.measurementCount();
-    report.events = int(log.events.size());
-    report.retries = log.retries;
+    std::vector<qint64> times;
+    for (const Timed &record : timedRecords(log))
+        times.push_back(record.time);
+    return findGaps(times, usualInterval);
+}
 
+namespace
+{
+
+std::vector<ColumnSummary> summarize(const Log &log)
+{
+    std::vector<ColumnSummary> summaries;
     for (const Column &column : log.columns) {
         ColumnSummary summary;
         summary.title = column.title;
@@ -292,10 +354,14 @@ Report check(const Log &log)
         }
         if (summary.count > 0)
             summary.mean = sum / summary.count;
-        report.columns.push_back(summary);
+        summaries.push_back(summary);
     }
+    return summaries;
+}
 
-    std::vector<Finding> &findings = report.findings;
+// The rules for what each column measures.
+void checkColumns(const Log &log, std::vector<Finding> &findings)
+{
     const std::vector<Timed> timed = timedRecords(log);
     std::vector<const Column *> wind;
     for (const Column &column : log.columns)
@@ -304,42 +370,116 @@ Report check(const Log &log)
     for (const Column &column : log.columns) {
         switch (column.quantity) {
         case Quantity::Temperature:
-            findStuck(timed, column, TheLimits.temperatureStuckSeconds, {}, findings);
+            findStuck(timed, column, {TheLimits.temperatureStuckSeconds}, {}, findings);
             break;
         case Quantity::Humidity:
-            findStuck(timed, column, TheLimits.humidityStuckSeconds, {}, findings);
-            findOutOfRange(log, column, TheLimits.humidityMinimum, TheLimits.humidityMaximum, "%",
+            findStuck(timed, column,
+                      {TheLimits.humidityStuckSeconds, TheLimits.humidityMaximum,
+                       TheLimits.humiditySaturatedSeconds},
+                      {}, findings);
+            findOutOfRange(log, column, TheLimits.humidityMinimum, TheLimits.humidityMaximum,
                            findings);
             break;
         case Quantity::Pressure:
-            findStuck(timed, column, TheLimits.pressureStuckSeconds, {}, findings);
+            findStuck(timed, column, {TheLimits.pressureStuckSeconds}, {}, findings);
             break;
         case Quantity::WindSpeed: {
             std::vector<const Column *> others;
             std::copy_if(wind.begin(), wind.end(), std::back_inserter(others),
                          [&](const Column *c) { return c != &column; });
-            findStuck(timed, column, TheLimits.windStuckSeconds, others, findings);
+            findStuck(timed, column, {TheLimits.windStuckSeconds}, others, findings);
             break;
         }
         case Quantity::Direction:
-            findOutOfRange(log, column, TheLimits.directionMinimum, TheLimits.directionMaximum, "°",
+            findOutOfRange(log, column, TheLimits.directionMinimum, TheLimits.directionMaximum,
                            findings);
             break;
         case Quantity::BatteryVoltage:
-            findStuck(timed, column, TheLimits.batteryStuckSeconds, {}, findings);
-            findOutOfRange(log, column, TheLimits.batteryMinimum, TheLimits.batteryMaximum, "V",
+            findStuck(timed, column, {TheLimits.batteryStuckSeconds}, {}, findings);
+            findOutOfRange(log, column, TheLimits.batteryMinimum, TheLimits.batteryMaximum,
                            findings);
             findBatteryFall(timed, column, findings);
             break;
         case Quantity::InputVoltage:
-            findOutOfRange(log, column, TheLimits.inputMinimum, TheLimits.inputMaximum, "V",
-                           findings);
+            findOutOfRange(log, column, TheLimits.inputMinimum, TheLimits.inputMaximum, findings);
             break;
         default:
             break;
         }
     }
+}
 
+// Orders measurements by number, time and values, NaN after every number;
+// copies of one record end up side by side, the first in the file first.
+bool measurementBefore(const Log &log, size_t a, size_t b)
+{
+    if (log.index[a] != log.index[b])
+        return log.index[a] < log.index[b];
+    if (log.time[a] != log.time[b])
+        return log.time[a] < log.time[b];
+    for (const Column &column : log.columns) {
+        const double x = column.values[a];
+        const double y = column.values[b];
+        if (std::isnan(x) || std::isnan(y)) {
+            if (std::isnan(x) != std::isnan(y))
+                return std::isnan(y);
+        } else if (x != y) {
+            return x < y;
+        }
+    }
+    return false;
+}
+
+// Records that are there more than once: the same number, time and content
+// (a checksum mark aside). Erased slots are all alike and are not counted.
+Finding findDuplicates(const Log &log)
+{
+    Finding finding;
+    finding.rule = "duplicates";
+    finding.headline = tr("Records that are in the log more than once");
+
+    std::vector<size_t> order(log.index.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto before = [&log](size_t a, size_t b) { return measurementBefore(log, a, b); };
+    std::stable_sort(order.begin(), order.end(), before);
+    std::vector<std::pair<size_t, size_t>> copies; // first, later
+    for (size_t first = 0, i = 1; i < order.size(); ++i) {
+        if (before(order[first], order[i]))
+            first = i;
+        else
+            copies.push_back({order[first], order[i]});
+    }
+    std::sort(copies.begin(), copies.end(),
+              [](const auto &a, const auto &b) { return a.second < b.second; });
+    for (const auto &copy : copies)
+        note(finding, log.time[copy.second],
+             tr("measurement %1 on lines %2 and %3")
+                 .arg(log.index[copy.second])
+                 .arg(LogReader::lineOfMeasurement(int(copy.first)))
+                 .arg(LogReader::lineOfMeasurement(int(copy.second))));
+
+    std::map<std::tuple<quint32, qint64, int, QString>, const LogReader::Event *> seen;
+    for (const LogReader::Event &event : log.events) {
+        if (event.erased)
+            continue;
+        const auto inserted =
+            seen.insert({{event.index, event.time, int(event.kind), event.text}, &event});
+        if (!inserted.second)
+            note(finding, event.time,
+                 tr("record %1 on lines %2 and %3 of the system file: %4")
+                     .arg(event.index)
+                     .arg(inserted.first->second->line)
+                     .arg(event.line)
+                     .arg(event.text));
+    }
+    return finding;
+}
+
+// What the log as a whole says: its time line, its marks and its events.
+void checkLog(const Log &log, Report &report)
+{
+    const std::vector<Timed> timed = timedRecords(log);
     Finding gapFinding;
     gapFinding.rule = "gap";
     for (const Gap &gap : findGaps(log, report.usualInterval))
@@ -366,14 +506,14 @@ Report check(const Log &log)
     noTime.headline = tr("Records without a date");
     for (size_t i = 0; i < log.time.size(); ++i)
         if (log.time[i] == NoTime)
-            note(noTime, NoTime, tr("measurement %1").arg(log.index[i]));
+            note(noTime, NoTime, measurementText(log, i));
 
     Finding checksums;
     checksums.rule = "checksum";
     checksums.headline = tr("Records marked CHECKSUM ERROR");
     for (size_t i = 0; i < log.time.size(); ++i)
         if (log.checksumError[i])
-            note(checksums, log.time[i], tr("measurement %1").arg(log.index[i]));
+            note(checksums, log.time[i], measurementText(log, i));
 
     Finding errors;
     errors.rule = "error-records";
@@ -384,9 +524,9 @@ Report check(const Log &log)
     clock.headline = tr("Clock updates (from, to)");
     for (const LogReader::Event &event : log.events) {
         if (event.time == NoTime)
-            note(noTime, NoTime, tr("event %1").arg(event.index));
+            note(noTime, NoTime, eventText(event));
         if (event.checksumError)
-            note(checksums, event.time, tr("event %1").arg(event.index));
+            note(checksums, event.time, eventText(event));
         if (event.kind == LogReader::Event::Error)
             note(errors, event.time, LogReader::timeText(event.time) + ": " + event.text);
         if (event.clockUpdate)
@@ -394,9 +534,36 @@ Report check(const Log &log)
                  tr("%1 to %2")
                      .arg(LogReader::timeText(event.time), LogReader::timeText(event.clockSetTo)));
     }
-    for (Finding *f : {&gapFinding, &backwards, &noTime, &checksums, &errors, &clock})
+
+    Finding duplicates = findDuplicates(log);
+    Finding cut;
+    cut.rule = "cut-line";
+    cut.headline = tr("Files cut short: their last line is left out of the check");
+    for (const LogReader::CutLine &line : log.cutLines)
+        note(cut, NoTime,
+             tr("line %1 of %2: '%3'")
+                 .arg(line.line)
+                 .arg(QFileInfo(line.fileName).fileName(), line.text));
+
+    for (const Finding *f :
+         {&cut, &gapFinding, &backwards, &noTime, &checksums, &duplicates, &errors, &clock})
         if (f->count > 0)
-            findings.push_back(*f);
+            report.findings.push_back(*f);
+}
+
+} // namespace
+
+Report check(const Log &log)
+{
+    Report report;
+    report.fileName = log.fileName;
+    report.systemFileName = log.systemFileName;
+    report.measurements = log.measurementCount();
+    report.events = int(log.events.size());
+    report.retries = log.retries;
+    report.columns = summarize(log);
+    checkColumns(log, report.findings);
+    checkLog(log, report);
     return report;
 }
 
@@ -408,6 +575,8 @@ QString reportText(const Report &report)
                        .arg(report.events);
     if (report.retries >= 0)
         text += tr(", %1 retries").arg(report.retries);
+    else if (!report.systemFileName.isEmpty())
+        text += tr(", retries unknown (the system file is cut short)");
     else
         text += tr(", no system file beside it");
     text += "\n\n";
@@ -433,10 +602,11 @@ QString reportText(const Report &report)
         text += tr("Nothing needs a look.\n");
     for (const Finding &f : report.findings) {
         text += QString("%1 %2: %3\n").arg(f.needsLook ? "!" : "-", f.headline).arg(f.count);
-        for (const QString &detail : f.details)
-            text += "    " + detail + '\n';
-        if (f.count > int(f.details.size()) && !f.details.isEmpty())
-            text += "    " + tr("and %1 more").arg(f.count - f.details.size()) + '\n';
+        const int listed = std::min(int(f.details.size()), TheLimits.timesListed);
+        for (int i = 0; i < listed; ++i)
+            text += "    " + f.details[i] + '\n';
+        if (f.count > listed && listed > 0)
+            text += "    " + tr("and %1 more").arg(f.count - listed) + '\n';
     }
     return text;
 }

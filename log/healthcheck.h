@@ -19,6 +19,7 @@ namespace HealthCheck
 struct Limits {
     qint64 temperatureStuckSeconds;
     qint64 humidityStuckSeconds;
+    qint64 humiditySaturatedSeconds; // held at humidityMaximum or above
     qint64 pressureStuckSeconds;
     qint64 windStuckSeconds;
     qint64 batteryStuckSeconds;
@@ -45,13 +46,15 @@ struct ColumnSummary {
 
 struct Finding {
     QString rule;   // "stuck", "range", "battery-falling", "gap", "time-backwards",
-                    // "no-time", "error-records", "checksum", "clock-update"
+                    // "no-time", "error-records", "checksum", "duplicates", "cut-line",
+                    // "clock-update"
     QString column; // empty for the log as a whole
     QString headline;
     bool needsLook = true;
     int count = 0;
-    std::vector<qint64> times; // the first few
-    QStringList details;       // the first few, in words
+    // Every one found; the text and the viewer list the first timesListed.
+    std::vector<qint64> times;
+    QStringList details; // in words
 };
 
 // An interval between two measurements much longer than the usual one.
@@ -75,11 +78,16 @@ struct Report {
 
 Report check(const LogReader::Log &log);
 std::vector<Gap> findGaps(const LogReader::Log &log, qint64 &usualInterval);
+// The same rule over times in the order they were recorded (seconds).
+std::vector<Gap> findGaps(const std::vector<qint64> &times, qint64 &usualInterval);
 
 QString reportText(const Report &report);
 QJsonObject reportJson(const Report &report);
 // "12.5" as the log prints its numbers; "-" for a column without any.
 QString numberText(double value);
+// The same rounded to decimals places, as the log prints a column that holds
+// that many; decimals -1 is six significant digits.
+QString numberText(double value, int decimals);
 
 } // namespace HealthCheck
 

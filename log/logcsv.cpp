@@ -60,12 +60,25 @@ public:
         return file.isOpen() && file.write(text.constData(), used) == used && file.flush();
     }
 
-    bool commit() { return file.commit(); }
+    bool commit()
+    {
+        committed = file.commit();
+        return committed;
+    }
+    bool isCommitted() const { return committed; }
+
+    // The system's reason for the last failure, after the file's name.
+    QString failure() const
+    {
+        return QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") +
+               file.errorString();
+    }
 
 private:
     QSaveFile file;
     QByteArray text;
     int used = 0;
+    bool committed = false;
 };
 
 } // namespace
@@ -108,15 +121,26 @@ OperationResult writeLogCsv(const QString &fileName, const RecordStore &store, q
     const bool measurementsWritten = measurements.finish();
     const bool systemWritten = system.finish();
     QStringList failed;
-    if (!measurementsWritten || !systemWritten || !measurements.commit())
+    QStringList reasons;
+    if (!measurementsWritten || !systemWritten || !measurements.commit()) {
         failed << QDir::toNativeSeparators(fileName) << QDir::toNativeSeparators(systemName);
-    else if (!system.commit())
+        // Only the files that failed say why; one not committed because the
+        // other failed has nothing to say.
+        const bool bothWritten = measurementsWritten && systemWritten;
+        if (!measurementsWritten || (bothWritten && !measurements.isCommitted()))
+            reasons << measurements.failure();
+        if (!systemWritten)
+            reasons << system.failure();
+    } else if (!system.commit()) {
         failed << QDir::toNativeSeparators(systemName);
+        reasons << system.failure();
+    }
     progress.finish();
     if (failed.isEmpty())
         return OperationResult::success();
     return OperationResult::failure(
         OperationResult::Reason::File,
         QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
-            .arg(failed.join('\n')));
+            .arg(failed.join('\n')),
+        reasons.join('\n'));
 }

@@ -1,5 +1,6 @@
 #include "log/logrecord.h"
 
+#include "log/logformat.h"
 #include "log/numbertext.h"
 
 #include <cstring>
@@ -10,44 +11,7 @@ namespace LogRecord
 namespace
 {
 
-// Offset and kind of every measurement column, in the file's column order.
-enum class Field { Real, Int16, Milli };
-struct Column {
-    int offset;
-    Field field;
-    const char *title;
-};
-
-const Column MeasurementColumns[] = {
-    {9, Field::Real, "Wind"},
-    {13, Field::Int16, "Direction"},
-    {15, Field::Real, "Wind 2 min"},
-    {19, Field::Int16, "Direction 2 min"},
-    {21, Field::Real, "Wind 10 min"},
-    {25, Field::Int16, "Direction 10 min"},
-    {27, Field::Real, "Gust"},
-    {31, Field::Int16, "Gust Direction"},
-    {33, Field::Int16, "WDS Status"},
-    {35, Field::Real, "Temperature"},
-    {39, Field::Real, "Humidity"},
-    {43, Field::Real, "Pressure"},
-    {47, Field::Real, "Pressure Temperature"},
-    {51, Field::Int16, "Trend"},
-    {53, Field::Int16, "TPH Status"},
-    {55, Field::Real, "Rain Inc"},
-    {59, Field::Real, "Rain Day"},
-    {63, Field::Real, "Rain Rate"},
-    {67, Field::Real, "Analog 1"},
-    {71, Field::Real, "Analog 2"},
-    {75, Field::Milli, "Battery Voltage"},
-    {77, Field::Milli, "Input Voltage"},
-    {79, Field::Int16, "Charger Status"},
-    {81, Field::Int16, "CM Temperature"},
-    {83, Field::Int16, "Lightning Strikes"},
-    {85, Field::Int16, "Lightning Distance"},
-    {87, Field::Int16, "Lightning Noise"},
-    {89, Field::Int16, "Lightning Disturber"},
-};
+using LogFormat::Encoding;
 
 // The optional blocks share the bytes from here to the checksum; each one
 // found moves the position past itself.
@@ -55,7 +19,7 @@ constexpr int BlocksStart = 91;
 
 constexpr int SoilMarker = 0xAA01;
 constexpr int SoilSize = 28;
-constexpr int SoilValues = 12;
+constexpr int SoilValues = int(std::tuple_size<decltype(LogFormat::SoilColumns)>::value);
 constexpr int SolvaneMarker = 0xAA10;
 constexpr int SolvaneSize = 8;
 constexpr int GlobeMarker = 0xAA20;
@@ -111,16 +75,19 @@ bool blockAt(const unsigned char *record, int position, int size, int marker)
     return position + size <= DataEnd && uint16At(record + position) == marker;
 }
 
-char *appendField(char *out, const unsigned char *record, const Column &column)
+char *appendValue(char *out, const unsigned char *bytes, Encoding encoding)
 {
-    const unsigned char *bytes = record + column.offset;
-    switch (column.field) {
-    case Field::Real:
+    switch (encoding) {
+    case Encoding::Real:
         return NumberText::appendReal(out, floatAt(bytes));
-    case Field::Int16:
+    case Encoding::Int16:
         return NumberText::appendInt(out, int16At(bytes));
-    case Field::Milli:
+    case Encoding::Milli:
         return NumberText::appendFixed(out, int16At(bytes), 3);
+    case Encoding::Hundredths:
+        return NumberText::appendFixed(out, int16At(bytes), 2);
+    case Encoding::Tenths:
+        return NumberText::appendFixed(out, int16At(bytes), 1);
     }
     return out;
 }
@@ -249,33 +216,21 @@ QString realText(double value)
 
 QString measurementHeader(const Columns &columns)
 {
-    QString header = QStringLiteral("Index,Date/Time (UTC)");
-    for (const Column &column : MeasurementColumns)
-        header += QLatin1Char(',') + QLatin1String(column.title);
-    if (columns.soil)
-        header += QStringLiteral(",Soil Mosture 1,Soil Mosture 2,Soil Mosture 3,Soil Mosture 4,"
-                                 "Soil Mosture 5,Soil Mosture 6,Soil Temp 1,Soil Temp 2,"
-                                 "Soil Temp 3,Soil Temp 4,Soil Temp 5,Soil Temp 6");
-    if (columns.solvane)
-        header += QStringLiteral(",Solvane Filtered,Solvane Sensor");
-    if (columns.globeTemp1)
-        header += QStringLiteral(",WetBulb Globe Temperature");
-    if (columns.globeTemp2)
-        header += QStringLiteral(",WetBulb Globe Temperature");
-    return header;
+    return LogFormat::measurementHeader(columns.soil, columns.solvane, columns.globeTemp1,
+                                        columns.globeTemp2);
 }
 
 QString systemHeader()
 {
-    return QStringLiteral("Index,Date/Time (UTC),System Information");
+    return QString::fromLatin1(LogFormat::SystemHeader);
 }
 
 char *appendMeasurementLine(char *out, const unsigned char *record, const Columns &columns,
                             bool badChecksum)
 {
     out = appendLineStart(out, record);
-    for (const Column &column : MeasurementColumns) {
-        out = appendField(out, record, column);
+    for (const LogFormat::Column &column : LogFormat::FixedColumns) {
+        out = appendValue(out, record + column.offset, column.encoding);
         *out++ = ',';
     }
 
@@ -283,7 +238,8 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
     if (columns.soil) {
         if (blockAt(record, position, SoilSize, SoilMarker)) {
             for (int i = 0; i < SoilValues; ++i) {
-                out = NumberText::appendFixed(out, int16At(record + position + 4 + 2 * i), 2);
+                out = appendValue(out, record + position + 4 + 2 * i,
+                                  LogFormat::SoilColumns[size_t(i)].encoding);
                 *out++ = ',';
             }
             position += SoilSize;
@@ -294,9 +250,9 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
     }
     if (columns.solvane) {
         if (blockAt(record, position, SolvaneSize, SolvaneMarker)) {
-            out = NumberText::appendFixed(out, int16At(record + position + 4), 1);
+            out = appendValue(out, record + position + 4, LogFormat::SolvaneColumns[0].encoding);
             *out++ = ',';
-            out = NumberText::appendFixed(out, int16At(record + position + 6), 1);
+            out = appendValue(out, record + position + 6, LogFormat::SolvaneColumns[1].encoding);
             *out++ = ',';
             position += SolvaneSize;
         } else {
@@ -307,7 +263,7 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
         if (!globe)
             continue;
         if (blockAt(record, position, GlobeSize, GlobeMarker)) {
-            out = NumberText::appendReal(out, floatAt(record + position + 2));
+            out = appendValue(out, record + position + 2, LogFormat::GlobeColumn.encoding);
             position += GlobeSize;
         }
         *out++ = ',';

@@ -1,3 +1,4 @@
+#include "archive/archivelocation.h"
 #include "cli/commandline.h"
 #include "sim/demo/demomodule.h"
 
@@ -6,5 +7,7 @@
 int main(int argc, char *argv[])
 {
     plugInDemoModule();
+    // The demo's downloads never mix with real stations' archive.
+    archive::useDemoArchive();
     return cli::main(argc, argv);
 }

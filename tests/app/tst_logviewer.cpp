@@ -3,16 +3,21 @@
 #include "app/logplot.h"
 #include "app/logviewer.h"
 #include "app/talvik.h"
+#include "log/logrecord.h"
 #include "sim/simulatedmodule.h"
 #include "tests/support/dialoganswerer.h"
 #include "tests/support/testenvironment.h"
 
 #include <QDir>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 class LogViewerTest : public QObject
 {
@@ -113,6 +118,59 @@ private slots:
             QTest::qWait(50);
             QVERIFY(viewer->grab().save(picture));
         }
+    }
+
+    // "and 3 more" under a finding opens every one of them; a FIFO chosen as
+    // the log is refused at once and the log shown stays.
+    void moreOpensTheWholeListAndAFifoIsRefused()
+    {
+        const QString file = folder + "/errors.csv";
+        QFile measurements(file);
+        QVERIFY(measurements.open(QIODevice::WriteOnly));
+        measurements.write(LogRecord::measurementHeader({}).toUtf8() +
+                           "\r\n1,2024-03-01 10:00:00," + QByteArray("1,").repeated(28) + "\r\n");
+        measurements.close();
+        QFile system(LogRecord::systemFileName(file));
+        QVERIFY(system.open(QIODevice::WriteOnly));
+        system.write(LogRecord::systemHeader().toUtf8() + "\r\n");
+        for (int e = 0; e < 8; ++e)
+            system.write(QString("%1,2024-03-01 10:0%1:00,Error,3,Sensor %1\r\n").arg(e).toUtf8());
+        system.write("Retries 0\r\n");
+        system.close();
+
+        LogViewer viewer;
+        viewer.resize(1200, 760);
+        viewer.show();
+        QCOMPARE(viewer.openLog(file), 0);
+        auto *findings = viewer.findChild<QTreeWidget *>("FindingList");
+        QTreeWidgetItem *errors = findings->findItems("Error records", Qt::MatchExactly).value(0);
+        QVERIFY(errors != nullptr);
+        QCOMPARE(errors->childCount(), HealthCheck::limits().timesListed + 1);
+        QTreeWidgetItem *more = errors->child(errors->childCount() - 1);
+        QCOMPARE(more->text(0), QString("and 3 more"));
+        findings->scrollToItem(more);
+        QTest::mouseClick(findings->viewport(), Qt::LeftButton, {},
+                          findings->visualItemRect(more).center());
+        auto *list = viewer.findChild<QListWidget *>("FindingDetailList");
+        QVERIFY(list != nullptr && list->isVisible());
+        QCOMPARE(list->count(), 8);
+        QCOMPARE(list->item(7)->text(), QString("2024-03-01 10:07:00: Error, 3, Sensor 7"));
+
+        const QString picture = qEnvironmentVariable("TALVIK_VIEWER_MORE_PNG");
+        if (!picture.isEmpty())
+            QVERIFY(viewer.grab().save(picture) &&
+                    list->window()->grab().save(picture + "-list.png"));
+
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("fifo.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        DialogAnswerer answerer;
+        answerer.pressButton(QMessageBox::Ok);
+        QCOMPARE(viewer.openLog(fifo), -1);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen()[0].text.contains("fifo.csv is a FIFO"),
+                 qPrintable(answerer.seen()[0].text));
+        QCOMPARE(viewer.report().fileName, file);
     }
 };
 

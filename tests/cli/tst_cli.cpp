@@ -23,6 +23,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace
 {
 
@@ -148,12 +153,17 @@ private slots:
         const Outcome version = runCli({"--version"});
         QCOMPARE(version.code, 0);
         QCOMPARE(version.out, QString("talvik-cli %1\n").arg(TALVIK_VERSION));
-        const Outcome help = runCli({"log", "download", "--help"});
+        const Outcome help = runCli({"log", "download", "-h"});
         QCOMPARE(help.code, 0);
-        QVERIFY2(help.out.startsWith("Usage: talvik-cli [--wait SECONDS] log download [--new] "
-                                     "-o FILE.csv\n"),
-                 qPrintable(help.out));
+        QVERIFY2(
+            help.out.startsWith("Usage: talvik-cli [--wait SECONDS] log download [--new "
+                                "[--force]] [--no-archive | --archive DB] -o FILE.csv|FOLDER\n"),
+            qPrintable(help.out));
+        QVERIFY(help.out.contains("  -o, --output FILE "));
         QVERIFY(runCli({"--help"}).out.contains("serial set N"));
+        const Outcome group = runCli({"config", "--help"});
+        QCOMPARE(group.code, 0);
+        QVERIFY(group.out.contains("\n  config read ") && group.out.contains("\n  config write "));
         QCOMPARE(sim::openCount(), 0);
     }
 
@@ -279,6 +289,71 @@ private slots:
         QCOMPARE(sim::openCount(), opensBefore);
     }
 
+    // A file brings the module every setting, or with --partial only those
+    // it holds; values the form could not hold are refused before the
+    // module is opened.
+    void configWriteTakesOnlyWhatTheFormCouldHold()
+    {
+        sim::SimulatedModule &module = sim::module();
+        const QString file = folder + "/station.ncm";
+        QCOMPARE(runCli({"config", "read", "-o", file}).code, 0);
+        const QByteArray whole = fileBytes(file);
+        const int opens = sim::openCount();
+        const int logRate = config::parameterOf("ComboBoxLogRate")->index;
+        const std::string stationId =
+            module.textParameter(config::parameterOf("LineEditID")->index);
+        const int rateBefore = module.int16Parameter(logRate);
+
+        // A file with one key's line replaced.
+        const auto withLine = [](QByteArray bytes, const QString &key, const QByteArray &line) {
+            const QRegularExpression old("\n" + key + "=[^\n]*\n");
+            return bytes.replace(old.match(bytes).captured(0).toLatin1(), line);
+        };
+        writeFile(file, withLine(whole, "ID", "\n"));
+        Outcome outcome = runCli({"config", "write", file});
+        QCOMPARE(outcome.code, 2);
+        QVERIFY2(outcome.err.contains("lacks 1 of the 49 settings: ID."), qPrintable(outcome.err));
+        QVERIFY(outcome.err.contains("--partial"));
+
+        writeFile(file, withLine(withLine(whole, "LogRate", "\nLogRate=999\n"), "ID",
+                                 "\nID=" + QByteArray(300, 'x') + "\n"));
+        outcome = runCli({"config", "write", file, "--dry-run"});
+        QCOMPARE(outcome.code, 2);
+        QVERIFY2(
+            outcome.err.contains("LogRate: \"999\" is not one of its items; it takes 0 to 8.\n"),
+            qPrintable(outcome.err));
+        QVERIFY(outcome.err.contains(" has 300 characters; the field holds at most 20.\n"));
+
+        writeFile(file, "[General]\nAN1Type=1\nAN2A=2\n");
+        outcome = runCli({"config", "write", file, "--partial"});
+        QCOMPARE(outcome.code, 2);
+        QVERIFY2(outcome.err.contains("holds AN2A but not AN2Type"), qPrintable(outcome.err));
+
+        // The parser refuses it as the window's Load does.
+        writeFile(file, "[General]\nLogRate=1\nLogRate=2\n");
+        outcome = runCli({"config", "write", file, "--partial"});
+        QCOMPARE(outcome.code, 1);
+        QVERIFY2(outcome.err.contains("The key \"LogRate\" stands on line 2 and again on line 3."),
+                 qPrintable(outcome.err));
+        QCOMPARE(sim::openCount(), opens);
+        QCOMPARE(module.textParameter(config::parameterOf("LineEditID")->index), stationId);
+
+        // Only what the file holds is listed and sent; an unknown key is
+        // named on standard error and left out.
+        const int rate = rateBefore == 8 ? 7 : 8;
+        writeFile(file, QString("[General]\nLogRate=%1\nNote=x\n").arg(rate).toLatin1());
+        outcome = runCli({"config", "write", file, "--partial", "--dry-run"});
+        QCOMPARE(outcome.code, 0);
+        QCOMPARE(outcome.out, QString("LogRate: \"%1\" -> \"%2\"\n").arg(rateBefore).arg(rate));
+        QVERIFY2(outcome.err.contains("Note"), qPrintable(outcome.err));
+        sim::clearWrittenReports();
+        outcome = runCli({"config", "write", file, "--partial"});
+        QCOMPARE(outcome.code, 0);
+        QCOMPARE(commandsSent(), (QList<int>{0x07, 0x13}));
+        QCOMPARE(int(module.int16Parameter(logRate)), rate);
+        QCOMPARE(module.textParameter(config::parameterOf("LineEditID")->index), stationId);
+    }
+
     void logDownloadWritesBothFilesAndAQuietDayIsNoFailure()
     {
         sim::SimulatedModule &module = sim::module();
@@ -308,6 +383,114 @@ private slots:
         QVERIFY(!QFile::exists(folder + "/again.csv"));
     }
 
+    void filesAreReplacedOnlyWhereNothingIsLost()
+    {
+        sim::SimulatedModule &module = sim::module();
+        module.addRecords(sim::generateLog(40, 2024, sim::LogOptions()));
+
+        // Two runs of new records in one minute: the second pair gets a free name.
+        module.setNewMark(30);
+        QCOMPARE(runCli({"log", "download", "--new", "-o", folder}).code, 0);
+        module.setNewMark(30);
+        const Outcome second = runCli({"log", "download", "--new", "-o", folder});
+        QCOMPARE(second.code, 0);
+        QVERIFY(
+            second.out.contains(QRegularExpression(" \\(2\\)\\.csv\n.* \\(2\\)-system\\.csv\n$")));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
+
+        // A name without ".csv" gets it; a file that exists stops --new
+        // before the module hears of it, unless --force.
+        module.setNewMark(30);
+        QCOMPARE(runCli({"log", "download", "--new", "-o", folder + "/dir.d"}).code, 0);
+        QVERIFY(QFile::exists(folder + "/dir.d.csv") &&
+                QFile::exists(folder + "/dir.d-system.csv"));
+        module.setNewMark(30);
+        sim::clearWrittenReports();
+        const Outcome taken = runCli({"log", "download", "--new", "-o", folder + "/dir.d.csv"});
+        QCOMPARE(taken.code, 2);
+        QVERIFY(taken.err.contains(folder + "/dir.d.csv exists"));
+        QVERIFY(commandsSent().isEmpty());
+        QCOMPARE(runCli({"log", "download", "--new", "--force", "-o", folder + "/dir.d"}).code, 0);
+
+        // Any other node is refused by name and stays what it was.
+        const QString fifo = folder + "/pipe";
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        sim::clearWrittenReports();
+        const Outcome refused = runCli({"log", "download", "-o", fifo});
+        QCOMPARE(refused.code, 2);
+        QVERIFY(refused.err.contains(fifo + " is a FIFO"));
+        QVERIFY(commandsSent().isEmpty());
+
+        // config read writes into a stream where it is.
+        QByteArray streamed;
+        std::thread reader([&] {
+            QFile pipe(fifo);
+            if (pipe.open(QIODevice::ReadOnly))
+                streamed = pipe.readAll();
+        });
+        const Outcome read = runCli({"config", "read", "-o", fifo});
+        reader.join();
+        QCOMPARE(read.code, 0);
+        QVERIFY(streamed.startsWith("[General]\nAN1A="));
+        QCOMPARE(QFileInfo(fifo).isFile(), false);
+
+        // A device that refuses the bytes: the window's text, then the path
+        // and the system's reason; the node is still the device.
+        const QString full = folder + "/full";
+        if (::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0600, makedev(1, 7)) == 0) {
+            const Outcome refusedBytes = runCli({"config", "read", "-o", full});
+            QCOMPARE(refusedBytes.code, 1);
+            QCOMPARE(refusedBytes.err,
+                     "Failed to save configuration file.\n" + full + ": No space left on device\n");
+            QVERIFY(!QFileInfo(full).isFile());
+        }
+
+        // A folder that does not exist: the same usage error for every command.
+        const QString missing = folder + "/gone";
+        for (const QStringList &arguments :
+             {QStringList{"config", "read", "-o", missing + "/a.ncm"},
+              QStringList{"config", "write", missing + "/a.ncm"},
+              QStringList{"log", "download", "-o", missing + "/"},
+              QStringList{"log", "check", missing + "/a.csv"},
+              QStringList{"firmware", "upload", missing + "/a.bin"}}) {
+            const Outcome outcome = runCli(arguments);
+            QCOMPARE(outcome.code, 2);
+            QVERIFY2(outcome.err.contains("the folder " + missing + " does not exist."),
+                     qPrintable(outcome.err));
+        }
+    }
+
+    void downloadsLandInTheArchiveAndComeBackWhole()
+    {
+        sim::SimulatedModule &module = sim::module();
+        module.addRecords(sim::generateLog(60, 2024, sim::LogOptions()));
+        const QString archiveFile = folder + "/archive.sqlite";
+        qputenv("TALVIK_ARCHIVE", archiveFile.toLocal8Bit());
+
+        const Outcome full = runCli({"log", "download", "-o", folder + "/full.csv"});
+        QCOMPARE(full.code, 0);
+        QVERIFY2(full.err.startsWith("Archived "), qPrintable(full.err));
+        // The identity comes first: serial number, then the station ID.
+        QCOMPARE(commandsSent().mid(0, 3), (QList<int>{0x01, 0x14, 0x02}));
+        sim::clearWrittenReports();
+        QCOMPARE(runCli({"log", "download", "--no-archive", "-o", folder + "/off.csv"}).code, 0);
+        QCOMPARE(commandsSent().first(), 0x02);
+        qputenv("TALVIK_ARCHIVE", "off");
+
+        const Outcome stations =
+            runCli({"archive", "stations", "--json", "--archive", archiveFile});
+        QCOMPARE(stations.code, 0);
+        const QJsonArray list = QJsonDocument::fromJson(stations.out.toUtf8()).array();
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].toObject()["records"].toInt(), 60);
+        QCOMPARE(runCli({"archive", "export", "--download", "1", "-o", folder + "/again",
+                         "--archive", archiveFile})
+                     .code,
+                 0);
+        QCOMPARE(fileBytes(folder + "/again.csv"), fileBytes(folder + "/full.csv"));
+        QCOMPARE(fileBytes(folder + "/again-system.csv"), fileBytes(folder + "/full-system.csv"));
+    }
+
     void serviceCommandsReportTheWindowsTexts()
     {
         sim::SimulatedModule &module = sim::module();
@@ -315,6 +498,8 @@ private slots:
 
         Outcome outcome = runCli({"clock", "set"});
         QCOMPARE(outcome.code, 0);
+        QVERIFY(
+            outcome.out.startsWith("Clock set to " + QDate::currentDate().toString(Qt::ISODate)));
         QCOMPARE(module.clockSetCount(), 1);
 
         outcome = runCli({"cell", "disable"});
@@ -379,6 +564,37 @@ private slots:
         QVERIFY2(outcome.err.contains("other.csv, line 1:"), qPrintable(outcome.err));
         QCOMPARE(runCli({"log", "check"}).code, 2);
         QCOMPARE(sim::openCount(), 0);
+    }
+
+    // A FIFO named as the log is refused at once; a log cut short is checked
+    // up to its cut line, which is a finding; the JSON lists every item.
+    void logCheckRefusesAFifoAndListsEverything()
+    {
+        const QString fifo = folder + "/fifo.csv";
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        Outcome outcome = runCli({"log", "check", fifo});
+        QCOMPARE(outcome.code, 4);
+        QVERIFY2(outcome.err.contains("fifo.csv is a FIFO"), qPrintable(outcome.err));
+
+        const QString file = folder + "/cut.csv";
+        QByteArray system = LogRecord::systemHeader().toUtf8() + "\r\n";
+        for (int e = 0; e < 7; ++e)
+            system += QString("%1,2024-03-01 10:0%1:00,Error,3,Sensor\r\n").arg(e).toUtf8();
+        writeFile(folder + "/cut-system.csv", system + "Retries 0\r\n");
+        writeFile(file, LogRecord::measurementHeader({}).toUtf8() + "\r\n1,2024-03-01 10:00:00," +
+                            QByteArray("1,").repeated(20) + "12.5," + QByteArray("1,").repeated(7) +
+                            "\r\n2,2024-03-01 10:1");
+        outcome = runCli({"log", "check", file, "--json"});
+        QCOMPARE(outcome.code, 1);
+        const QJsonObject json = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+        QCOMPARE(json.value("measurements").toInt(), 1);
+        QStringList rules;
+        for (const QJsonValue &finding : json.value("findings").toArray()) {
+            rules << finding.toObject().value("rule").toString();
+            if (rules.last() == "error-records")
+                QCOMPARE(finding.toObject().value("details").toArray().size(), 7);
+        }
+        QCOMPARE(rules, (QStringList{"cut-line", "error-records"}));
     }
 
     void demoProgramRunsCommandsAsAProcess()

@@ -316,48 +316,84 @@ private slots:
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("special"); // "fifo", a path to use, or empty
         QTest::addColumn<QString>("message"); // %1: the file
-        const auto notOurs = [](int line) {
+        // The window's refusal, and after it what is wrong with the line.
+        const auto notOurs = [](int line, const QString &reason) {
             return QString("The file \"%1\" is not a configuration file: line %2 is not one "
-                           "that Talvik writes. Nothing was loaded.")
-                .replace("%2", QString::number(line));
+                           "that Talvik writes. Nothing was loaded. ")
+                       .replace("%2", QString::number(line)) +
+                   reason;
         };
+        const QString escape = "Its value holds an escape that Talvik never writes.";
+        const QString typed = "Its value starts with a single '@', which the settings library "
+                              "reads as a typed value such as @Variant(...).";
+        const QString section = "Talvik's files start with the line [General].";
+        const QString control = "The line holds a tab or another control character; Talvik "
+                                "writes such characters as escapes.";
+        const QString mark = "The file starts with a byte-order mark, which Talvik does not write.";
         const QString general = "[General]\n";
         QTest::newRow("list with a huge count") << general.toLatin1() + "ID=" + HugeList + "\n"
-                                                << "" << notOurs(2);
+                                                << "" << notOurs(2, escape);
         QTest::newRow("polygon with a huge count")
             << QByteArray("[General]\nAN1Type=@Variant(\\0\\0\\0\\xb7\\x7f\\xff\\xff\\xff)\n") << ""
-            << notOurs(2);
+            << notOurs(2, escape);
         QTest::newRow("polygon with a negative count")
             << QByteArray("[General]\nAN1Type=@Variant(\\0\\0\\0\\xb7\\xb7\\xb7\\xb7\\xb7)\n") << ""
-            << notOurs(2);
-        QTest::newRow("fuzzed") << FuzzedFile << "" << notOurs(1);
+            << notOurs(2, escape);
+        QTest::newRow("fuzzed") << FuzzedFile << "" << notOurs(1, section);
         QTest::newRow("escaped at sign")
-            << QByteArray("[General]\nID=station\nWUUser=\\x40Rect(1 2 3 4)\n") << "" << notOurs(3);
+            << QByteArray("[General]\nID=station\nWUUser=\\x40Rect(1 2 3 4)\n") << ""
+            << notOurs(3, typed);
         QTest::newRow("quoted") << "[General]\nID=\"" + HugeList + "\"\n"
-                                << "" << notOurs(2);
-        QTest::newRow("spaces around =") << "[General]\nID = " + HugeList + "\n"
-                                         << "" << notOurs(2);
+                                << "" << notOurs(2, escape);
+        QTest::newRow("spaces around =")
+            << "[General]\nID = " + HugeList + "\n"
+            << ""
+            << notOurs(2, "Its key holds characters that Talvik would have escaped, or an "
+                          "escape Talvik never writes.");
         QTest::newRow("percent-escaped key") << "[General]\n%49D=" + HugeList + "\n"
-                                             << "" << notOurs(2);
+                                             << "" << notOurs(2, escape);
         QTest::newRow("unknown key") << "[General]\nID=station\nNote=" + HugeList + "\n"
-                                     << "" << notOurs(3);
-        QTest::newRow("single at sign") << QByteArray("[General]\nID=@home\n") << "" << notOurs(2);
+                                     << "" << notOurs(3, escape);
+        QTest::newRow("single at sign")
+            << QByteArray("[General]\nID=@home\n") << "" << notOurs(2, typed);
         QTest::newRow("second section")
-            << QByteArray("[General]\nID=station\n\n[Other]\nID=x\n") << "" << notOurs(4);
+            << QByteArray("[General]\nID=station\n\n[Other]\nID=x\n") << ""
+            << notOurs(4, "Talvik's files hold no section but [General].");
         QTest::newRow("binary") << QByteArray("\x7f"
                                               "ELF\x02\x01\x01\0\0\0",
                                               10)
-                                << "" << notOurs(1);
+                                << "" << notOurs(1, control);
         const QString utf16 = "[General]\nID=station\n";
         QTest::newRow("UTF-16") << QByteArray("\xff\xfe") +
                                        QByteArray(reinterpret_cast<const char *>(utf16.utf16()),
                                                   utf16.size() * 2)
-                                << "" << notOurs(1);
+                                << "" << notOurs(1, mark);
+        QTest::newRow("UTF-8 with a byte-order mark")
+            << QByteArray("\xef\xbb\xbf[General]\nID=station\n") << "" << notOurs(1, mark);
+        QTest::newRow("raw UTF-8")
+            << QByteArray("[General]\nID=Z\xc3\xbcrich\n") << ""
+            << notOurs(2, "The line holds bytes past ASCII, such as UTF-8 text; Talvik writes "
+                          "such characters as escapes (\\x...).");
+        QTest::newRow("raw tab") << QByteArray("[General]\nID=a\tb\n") << "" << notOurs(2, control);
+        QTest::newRow("key twice")
+            << QByteArray("[General]\nID=a\nLogRate=1\nID=b\n") << ""
+            << notOurs(4, "The key \"ID\" stands on line 2 and again on line 4.");
+        QTest::newRow("value the settings library quotes")
+            << QByteArray("[General]\nID=a,b\n") << ""
+            << notOurs(2, "Its value would have been quoted by the settings library: it holds "
+                          "';', ',' or '=', or starts or ends with a blank.");
+        QTest::newRow("no =") << QByteArray("[General]\nID\n") << ""
+                              << notOurs(2, "The line is not of the form key=value.");
         QTest::newRow("line cut in the middle")
-            << QByteArray("[General]\nID=station\nTempSl") << "" << notOurs(3);
-        QTest::newRow("quote cut off") << QByteArray("[General]\nID=\"a,b\n") << "" << notOurs(2);
+            << QByteArray("[General]\nID=station\nTempSl") << ""
+            << notOurs(3, "The file ends inside this line, without the line end Talvik "
+                          "writes.");
+        QTest::newRow("quote cut off")
+            << QByteArray("[General]\nID=\"a,b\n") << ""
+            << notOurs(2, "Its value holds a quotation mark that is not escaped, or one that "
+                          "is never closed.");
         QTest::newRow("CSV") << QByteArray("Date,Time,Temperature\n2024-05-01,12:00,21.5\n") << ""
-                             << notOurs(1);
+                             << notOurs(1, section);
         QTest::newRow("none of the keys") << QByteArray("[General]\nOther=1\n") << ""
                                           << "The file \"%1\" holds none of the configuration "
                                              "settings. Nothing was loaded.";

@@ -208,6 +208,19 @@ private slots:
             QCOMPARE(answerer.messages().size(), 1);
         }
         const QMap<int, QByteArray> before = moduleState();
+        // The module's log rate is none of the box's items: Write names the
+        // box and sends nothing until one is chosen.
+        {
+            DialogAnswerer refused;
+            refused.pressButton(QMessageBox::Ok);
+            window->findChild<QPushButton *>("ButtonWrite")->click();
+            QCOMPARE(refused.messages().size(), 1);
+            QVERIFY(refused.messages()[0].text.startsWith(
+                "The field \"Logging Rate\" on the page \"General\""));
+        }
+        box("ComboBoxLogRate")->setCurrentIndex(8);
+        QList<QByteArray> sent = writesOfModuleValues(false);
+        sent[4] = report(QByteArray(1, 0x13) + be16(0x00DC) + be16(8));
         sim::clearWrittenReports();
         watchProgress();
 
@@ -223,12 +236,11 @@ private slots:
         verifyMessage(answerer.messages()[1], QMessageBox::Information,
                       "Settings written to unit.");
 
-        // Blank passwords are not sent; the empty log rate goes out as 0xFFFF.
-        QCOMPARE(wire(),
-                 QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(false));
+        // Blank passwords are not sent.
+        QCOMPARE(wire(), QList<QByteArray>{report(QByteArray(1, 0x07))} + sent);
         // Passwords included: the read blanked them, so the module keeps its own.
         QMap<int, QByteArray> after = before;
-        after[0x00DC] = be16(0xFFFF);
+        after[0x00DC] = be16(8);
         QCOMPARE(moduleState(), after);
         QCOMPARE(module().int16Parameter(0x00E8), quint16(ModulePort));
 
@@ -254,8 +266,9 @@ private slots:
         QCOMPARE(again.messages().size(), 2);
         QCOMPARE(again.messages()[1].text, QString("Settings written to unit."));
         QCOMPARE(wire().size(), 1 + 53);
-        QCOMPARE(wire(),
-                 QList<QByteArray>{report(QByteArray(1, 0x07))} + writesOfModuleValues(true));
+        sent = writesOfModuleValues(true);
+        sent[4] = report(QByteArray(1, 0x13) + be16(0x00DC) + be16(8));
+        QCOMPARE(wire(), QList<QByteArray>{report(QByteArray(1, 0x07))} + sent);
         QCOMPARE(module().textParameter(0x03A6), std::string("new934"));
     }
 
@@ -267,8 +280,12 @@ private slots:
             DialogAnswerer answerer;
             read(answerer);
         }
+        // The module's log rate is none of the box's items; one is chosen.
+        box("ComboBoxLogRate")->setCurrentIndex(8);
         QMap<int, QByteArray> fromForm = moduleState();
-        fromForm[0x00DC] = be16(0xFFFF); // the log rate box shows no item
+        fromForm[0x00DC] = be16(8);
+        QList<QByteArray> sent = writesOfModuleValues(false);
+        sent[4] = report(QByteArray(1, 0x13) + be16(0x00DC) + be16(8));
         // Other values on the module, so what the write reached shows.
         for (const ExpectedItem &item : expectedItems()) {
             if (item.kind == 'F')
@@ -290,7 +307,7 @@ private slots:
 
         const QList<QByteArray> frames = wire();
         QCOMPARE(frames.size(), 1 + 30);
-        QCOMPARE(frames.mid(1), writesOfModuleValues(false).mid(0, 30));
+        QCOMPARE(frames.mid(1), sent.mid(0, 30));
         const QMap<int, QByteArray> state = moduleState();
         const QVector<ExpectedItem> &items = expectedItems();
         for (int row = 0; row < items.size(); ++row) {
@@ -396,6 +413,8 @@ private slots:
 
         reader.reset();
         fillNumbers();
+        // The module's log rate is none of the box's items.
+        box("ComboBoxLogRate")->setCurrentIndex(8);
         sim::clearWrittenReports();
         DialogAnswerer writer;
         write(writer);

@@ -91,7 +91,10 @@ private slots:
     void writeOfALoadedFileSendsWhatAFreshWindowSends()
     {
         const QString path = scratch("sendable.ncm");
-        QVERIFY(config::saveConfigurationFile(path, sendableConfiguration()).succeeded());
+        // A log rate that is none of the box's items stops the window's Write.
+        Configuration sendable = sendableConfiguration();
+        sendable.setValue("LogRate", "8");
+        QVERIFY(config::saveConfigurationFile(path, sendable).succeeded());
 
         std::unique_ptr<Talvik> window = testenv::openConnectedWindow();
         QVERIFY(window != nullptr);

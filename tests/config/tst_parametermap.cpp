@@ -11,6 +11,8 @@
 using config::Kind;
 using config::ParameterMap;
 
+Q_DECLARE_METATYPE(config::ValueFault)
+
 class ParameterMapTest : public QObject
 {
     Q_OBJECT
@@ -126,11 +128,57 @@ private slots:
             QWidget *widget = widgets[i];
             QVERIFY2(widget != nullptr, ParameterMap[i].widget);
             QCOMPARE(widget->objectName(), QString(ParameterMap[i].widget));
-            if (ParameterMap[i].kind == Kind::Choice)
+            if (ParameterMap[i].kind == Kind::Choice) {
                 QVERIFY(qobject_cast<QComboBox *>(widget) != nullptr);
-            else
+            } else {
                 QVERIFY(qobject_cast<QLineEdit *>(widget) != nullptr);
+                // What a file may hold is what the form's field holds.
+                QCOMPARE(ParameterMap[i].maxLength, qobject_cast<QLineEdit *>(widget)->maxLength());
+            }
         }
+    }
+
+    void valuesTheFormCannotHoldAreFound_data()
+    {
+        using config::ValueFault;
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("items"); // a Choice's box
+        QTest::addColumn<ValueFault>("fault");
+        QTest::newRow("last item") << "ComboBoxLogRate"
+                                   << "8" << 9 << ValueFault::None;
+        QTest::newRow("past the items") << "ComboBoxLogRate"
+                                        << "999" << 9 << ValueFault::NotAnItem;
+        QTest::newRow("no number") << "ComboBoxFan"
+                                   << "abc" << 3 << ValueFault::NotWholeNumber;
+        QTest::newRow("empty units box takes any number") << "ComboBoxAN1Units"
+                                                          << "7" << 0 << ValueFault::None;
+        QTest::newRow("ID of 21") << "LineEditID" << QString(21, 'x') << 0 << ValueFault::TooLong;
+        QTest::newRow("past Latin-1")
+            << "LineEditAN1Units" << QString::fromUtf8("\u20ac") << 0 << ValueFault::OutsideLatin1;
+        QTest::newRow("float text the writer checks") << "LineEditTempSlope"
+                                                      << "abc" << 0 << ValueFault::None;
+        QTest::newRow("largest float") << "LineEditAN1A"
+                                       << "3.402823e+38" << 0 << ValueFault::None;
+        QTest::newRow("inf") << "LineEditAN1A"
+                             << "inf" << 0 << ValueFault::NotFinite;
+        QTest::newRow("nan") << "LineEditRainInc"
+                             << "nan" << 0 << ValueFault::NotFinite;
+        QTest::newRow("past the float range") << "LineEditPressAlt"
+                                              << "1e39" << 0 << ValueFault::NotFinite;
+        QTest::newRow("past the double range") << "LineEditPressAlt"
+                                               << "1e400" << 0 << ValueFault::NotFinite;
+        QTest::newRow("float of 16") << "LineEditWindSlope"
+                                     << "1.00000000000000" << 0 << ValueFault::TooLong;
+    }
+
+    void valuesTheFormCannotHoldAreFound()
+    {
+        QFETCH(QString, widget);
+        QFETCH(QString, text);
+        QFETCH(int, items);
+        QFETCH(config::ValueFault, fault);
+        QCOMPARE(config::fileValueFault(*config::parameterOf(widget), text, items), fault);
     }
 
     void floatsShowSevenSignificantDigits_data()

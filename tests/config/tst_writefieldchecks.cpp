@@ -6,6 +6,7 @@
 #include "tests/support/testenvironment.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -120,6 +121,61 @@ private slots:
         QCOMPARE(answerer.messages()[0].icon, QMessageBox::Critical);
         QCOMPARE(answerer.messages()[0].title, QString("Talvik"));
         QVERIFY(answerer.messages()[0].expected);
+        QVERIFY(sim::writtenReports().empty());
+    }
+
+    void choiceBoxShowingNoItemStopsTheWrite_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("typeAfterLoad"); // -1: as the file left it
+        QTest::addColumn<QString>("message");   // empty: written, the units as 0xFFFF
+        const QString none = "The field \"%1\" on the page \"%2\" shows none of its items; "
+                             "choose one. Nothing was written to the unit.";
+        QTest::newRow("log rate past its items")
+            << QByteArray("LogRate=999\n") << -1 << none.arg("Logging Rate", "General");
+        QTest::newRow("soil temperature units past theirs")
+            << QByteArray("AN1Type=1\nAN1Units=7\n") << -1
+            << none.arg("Analog 1 Display Units", "Analog");
+        QTest::newRow("type None hides the box")
+            << QByteArray("AN1Type=1\nAN1Units=7\n") << 0 << QString();
+        QTest::newRow("custom offers no units")
+            << QByteArray("AN1Type=4\nAN1Units=1\n") << -1 << QString();
+        QTest::newRow("globe temperature offers no units")
+            << QByteArray("AN1Type=5\nAN1Units=1\n") << -1 << QString();
+    }
+
+    void choiceBoxShowingNoItemStopsTheWrite()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, typeAfterLoad);
+        QFETCH(QString, message);
+        QVERIFY(open());
+        const QString path = testenv::scratchDirectory() + "/choices.ncm";
+        QFile ncm(path);
+        QVERIFY(ncm.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ncm.write("[General]\n" + file);
+        ncm.close();
+        {
+            DialogAnswerer loader;
+            loader.chooseFile(path);
+            window->findChild<QPushButton *>("ButtonLoad")->click();
+            QVERIFY(loader.messages().isEmpty());
+        }
+        if (typeAfterLoad >= 0)
+            box("ComboBoxAN1Type")->setCurrentIndex(typeAfterLoad);
+        fillNumbers();
+
+        DialogAnswerer answerer;
+        write(answerer);
+        if (message.isEmpty()) {
+            QCOMPARE(answerer.messages().size(), 2);
+            QCOMPARE(answerer.messages()[1].text, QString("Settings written to unit."));
+            QCOMPARE(module().int16Parameter(0x00D8), quint16(0xFFFF));
+            return;
+        }
+        QCOMPARE(answerer.messages().size(), 1);
+        QCOMPARE(answerer.messages()[0].text, message);
+        QCOMPARE(answerer.messages()[0].icon, QMessageBox::Critical);
         QVERIFY(sim::writtenReports().empty());
     }
 

@@ -1,70 +1,53 @@
-// Fuzz target: loading a .ncm configuration file the way both front ends
-// load one. Input: the whole file.
+// Fuzz target: the text of a .ncm configuration file, as the parser that both
+// front ends load it through takes it. Input: the whole file.
 //
-// Whatever the file holds, the load either refuses it with a message or
-// fills the configuration; a filled configuration saved and loaded again
-// gives the same values, so a technician's Save never changes what was
-// loaded.
+// Whatever the text holds, the parser refuses it naming a line the text has,
+// or gives its keys and values; the text the program writes for those values
+// is accepted again with the same values, and written again byte for byte,
+// so a technician's Save never changes what was loaded.
 
 #include "fuzzcheck.h"
 
-#include "config/configuration.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
+#include "config/ncmfile.h"
 
 #include <cstdint>
-#include <unistd.h>
+#include <cstdio>
 
 namespace
 {
 
-QString folder;
-
-void writeFile(const QString &path, const uint8_t *data, size_t size)
+QVector<std::pair<QString, QString>> entriesOf(const config::NcmContents &contents)
 {
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    FUZZ_CHECK(file.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size));
+    QVector<std::pair<QString, QString>> entries;
+    for (auto it = contents.values.cbegin(); it != contents.values.cend(); ++it)
+        entries.append({it.key(), it.value()});
+    return entries;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    folder = QStringLiteral("/dev/shm/talvik-fuzz-ncm-%1").arg(qint64(::getpid()));
-    QDir().mkpath(folder);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString input = folder + QStringLiteral("/input.ncm");
-    const QString saved = folder + QStringLiteral("/saved.ncm");
-    writeFile(input, data, size);
-
-    config::Configuration loaded = config::Configuration::freshForm();
-    QString message;
-    if (config::loadConfigurationFile(input, loaded, message) != 0) {
-        FUZZ_CHECK(!message.isEmpty());
-        FUZZ_CHECK(loaded == config::Configuration::freshForm());
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    const config::NcmContents contents = config::parseNcm(bytes);
+    if (contents.problem != config::NcmProblem::None) {
+        FUZZ_CHECK(contents.problem == config::NcmProblem::NotNcm);
+        FUZZ_CHECK(contents.line >= 1 && contents.line <= bytes.count('\n') + 1);
+        FUZZ_CHECK(contents.values.isEmpty());
         return 0;
     }
 
-    FUZZ_CHECK(config::saveConfigurationFile(saved, loaded, message) == 0);
-    config::Configuration reloaded = config::Configuration::freshForm();
-    const int status = config::loadConfigurationFile(saved, reloaded, message);
-    if (status != 0 || reloaded != loaded) {
-        std::fprintf(stderr, "reload: %d %s\n", status, qPrintable(message));
-        for (const config::Parameter &parameter : config::ParameterMap) {
-            const QString key = config::Configuration::keyOf(parameter);
-            if (loaded.value(key) != reloaded.value(key))
-                std::fprintf(stderr, "%s: loaded \"%s\", reloaded \"%s\"\n", qPrintable(key),
-                             qPrintable(loaded.value(key)), qPrintable(reloaded.value(key)));
-        }
+    const QByteArray written = config::ncmText(entriesOf(contents));
+    const config::NcmContents again = config::parseNcm(written);
+    if (again.problem != config::NcmProblem::None || again.values != contents.values) {
+        std::fprintf(stderr, "written:\n%s\nrefused at line %d\n", written.constData(), again.line);
+        for (auto it = contents.values.cbegin(); it != contents.values.cend(); ++it)
+            if (again.values.value(it.key()) != it.value())
+                std::fprintf(stderr, "%s: loaded \"%s\", reloaded \"%s\"\n", qPrintable(it.key()),
+                             qPrintable(it.value()), qPrintable(again.values.value(it.key())));
     }
-    FUZZ_CHECK(status == 0);
-    FUZZ_CHECK(reloaded == loaded);
+    FUZZ_CHECK(again.problem == config::NcmProblem::None);
+    FUZZ_CHECK(again.values == contents.values);
+    FUZZ_CHECK(config::ncmText(entriesOf(again)) == written);
     return 0;
 }

@@ -1,20 +1,23 @@
 // Reading back the files the export writes, older files, and files the
 // program did not write.
+#include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logreader.h"
 #include "log/logrecord.h"
 #include "log/logstore.h"
 #include "sim/logrecords.h"
 #include "tests/support/testenvironment.h"
-#include "core/operationprogress.h"
 #include "usb/wire.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -211,6 +214,25 @@ private slots:
         QTest::newRow("unknown kind")
             << good << SystemHeader + "4,2024-03-01 10:00:00,Warning,x\r\nRetries 0\r\n"
             << "line 2:";
+        // What is wrong, in words.
+        QTest::newRow("a value short")
+            << good + "2,2024-03-01 10:10:00," + QByteArray("1,").repeated(27) + "\r\n"
+            << ok << "f.csv, line 3: the line has 30 fields; this log's lines have 31.";
+        QTest::newRow("impossible date")
+            << Header + "1,2024-02-30 10:00:00," + Values28 + "\r\n"
+            << ok << "line 2: '2024-02-30 10:00:00' is not a date and time";
+        QTest::newRow("kind in words")
+            << good << SystemHeader + "4,2024-03-01 10:00:00,Warning,x\r\nRetries 0\r\n"
+            << "'Warning' is neither a date nor a kind of record";
+        // A cut line that is not the last, or a last line that has its end.
+        QTest::newRow("cut line inside")
+            << Header + "1,2024-03-01 10:00:00,1,2\r\n" + good.mid(Header.size()) << ok
+            << "line 2:";
+        QTest::newRow("short last line with its end") << good + "2,2024-03-01 10:10:00,1,2\r\n"
+                                                      << ok << "line 3:";
+        QTest::newRow("system file without its last line")
+            << good << SystemHeader + "4,2024-03-01 10:00:00,Info,x\r\n"
+            << "Retries";
     }
 
     void foreignFilesGetAnErrorNamingTheLine()
@@ -227,6 +249,64 @@ private slots:
 
         QCOMPARE(LogReader::readLog(path("missing.csv"), log, error), -1);
         QVERIFY(error.contains("missing.csv"));
+    }
+
+    // A copy or a download broken off leaves a last line without its end:
+    // the lines before it are read, the cut one is named.
+    void cutLastLinesAreLeftOutAndNamed()
+    {
+        const QByteArray line = "1,2024-03-01 10:00:00," + Values28 + "\r\n";
+        writeText(path("cut.csv"), Header + line + "2,2024-03-01 10:10:00,1,2,3.");
+        writeText(path("cut-system.csv"),
+                  SystemHeader + "3,2024-03-01 10:05:00,Info,x\r\n4,2024-03-01 10:06:00,Err");
+        LogReader::Log log;
+        QString error;
+        QCOMPARE(LogReader::readLog(path("cut.csv"), log, error), 0);
+        QCOMPARE(log.measurementCount(), 1);
+        QCOMPARE(log.columns[0].values.size(), size_t(1));
+        QCOMPARE(log.events.size(), size_t(1));
+        QCOMPARE(log.retries, qint64(-1));
+        QCOMPARE(log.cutLines.size(), size_t(2));
+        QCOMPARE(log.cutLines[0].fileName, path("cut.csv"));
+        QCOMPARE(log.cutLines[0].line, 3);
+        QCOMPARE(log.cutLines[0].text, QString("2,2024-03-01 10:10:00,1,2,3."));
+        QCOMPARE(log.cutLines[1].fileName, path("cut-system.csv"));
+        QCOMPARE(log.cutLines[1].line, 3);
+
+        // The "Retries" line itself without its end is whole.
+        writeText(path("cut-system.csv"), SystemHeader + "Retries 4");
+        QCOMPARE(LogReader::readLog(path("cut.csv"), log, error), 0);
+        QCOMPARE(log.retries, qint64(4));
+        QCOMPARE(log.cutLines.size(), size_t(1));
+    }
+
+    // A FIFO would block the read for ever, a folder or a device is no log:
+    // each is refused before it is opened for reading.
+    void whatIsNotARegularFileIsRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString fifo = dir.filePath("fifo.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QDir().mkpath(dir.filePath("folder.csv"));
+        writeText(dir.filePath("log.csv"), Header + "1,2024-03-01 10:00:00," + Values28 + "\r\n");
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("log-system.csv")).constData(), 0600), 0);
+
+        const struct {
+            QString file;
+            QString error;
+        } cases[] = {
+            {fifo, fifo + " is a FIFO, not a log file; nothing was read."},
+            {dir.filePath("folder.csv"), dir.filePath("folder.csv") + " is a folder"},
+            {dir.filePath("log.csv"), dir.filePath("log-system.csv") + " is a FIFO"},
+        };
+        for (const auto &c : cases) {
+            LogReader::Log log;
+            QString error;
+            QCOMPARE(LogReader::readLog(c.file, log, error), -1);
+            QVERIFY2(error.startsWith(c.error), qPrintable(error));
+            QCOMPARE(log.measurementCount(), 0);
+        }
     }
 
     // Prints what loading a full store takes; the figure is for the note,

@@ -2,7 +2,9 @@
 // sees them with a module connected, so changes to the form can be looked at.
 #include "app/startup.h"
 #include "app/talvik.h"
+#include "archive/archivelocation.h"
 #include "sim/simdevice.h"
+#include "sim/simulatedmodule.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,7 +22,10 @@ int main(int argc, char *argv[])
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
 
-    sim::plug();
+    // A simulated module's station belongs in the demo's archive.
+    archive::useDemoArchive();
+    // A module that answers, so the station shows at the right of the status bar.
+    sim::freshModule();
     Talvik window;
     window.show();
     if (!QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == "Connected"; }, 3000))

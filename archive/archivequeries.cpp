@@ -1,0 +1,140 @@
+#include "archive/archivequeries.h"
+
+#include "archive/archivedatabase.h"
+#include "core/operationprogress.h"
+#include "log/logcsv.h"
+#include "log/logstore.h"
+
+#include <QCoreApplication>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <cstring>
+
+namespace archive
+{
+
+namespace
+{
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Talvik", text);
+}
+} // namespace
+
+OperationResult listStations(Database &database, QVector<StationSummary> &stations)
+{
+    QSqlQuery query(database.connection());
+    if (!query.exec("SELECT s.serial,"
+                    " (SELECT COUNT(*) FROM records r WHERE r.serial = s.serial"
+                    "  AND r.in_history = 1),"
+                    " (SELECT MIN(record_time) FROM records r WHERE r.serial = s.serial"
+                    "  AND r.in_history = 1),"
+                    " (SELECT MAX(record_time) FROM records r WHERE r.serial = s.serial"
+                    "  AND r.in_history = 1),"
+                    " (SELECT MAX(downloaded_at) FROM downloads d WHERE d.serial = s.serial)"
+                    " FROM stations s ORDER BY s.serial"))
+        return databaseFailure(database.location(), query.lastError().text());
+    QVector<StationSummary> found;
+    while (query.next()) {
+        StationSummary station;
+        station.serial = quint32(query.value(0).toLongLong());
+        station.records = query.value(1).toLongLong();
+        station.firstRecordTime = query.value(2).toLongLong();
+        station.lastRecordTime = query.value(3).toLongLong();
+        station.lastDownload = query.value(4).toLongLong();
+        found.append(station);
+    }
+    QSqlQuery names(database.connection());
+    names.prepare("SELECT id_text FROM station_names WHERE serial = ? ORDER BY last_seen DESC");
+    for (StationSummary &station : found) {
+        names.bindValue(0, qint64(station.serial));
+        if (!names.exec())
+            return databaseFailure(database.location(), names.lastError().text());
+        while (names.next())
+            station.idTexts.append(names.value(0).toString());
+    }
+    stations = found;
+    return OperationResult::success();
+}
+
+OperationResult listDownloads(Database &database, quint32 serial,
+                              QVector<DownloadSummary> &downloads)
+{
+    QSqlQuery query(database.connection());
+    query.prepare("SELECT id, serial, downloaded_at, full_log, host, user_name, record_count,"
+                  " retry_count, soil, solvane, globe1, globe2, file_name FROM downloads"
+                  " WHERE serial = ? ORDER BY downloaded_at, id");
+    query.addBindValue(qint64(serial));
+    if (!query.exec())
+        return databaseFailure(database.location(), query.lastError().text());
+    QVector<DownloadSummary> found;
+    while (query.next()) {
+        DownloadSummary download;
+        download.id = query.value(0).toLongLong();
+        download.serial = quint32(query.value(1).toLongLong());
+        download.downloadedAt = query.value(2).toLongLong();
+        download.full = query.value(3).toInt() != 0;
+        download.host = query.value(4).toString();
+        download.user = query.value(5).toString();
+        download.recordCount = quint32(query.value(6).toLongLong());
+        download.retryCount = quint32(query.value(7).toLongLong());
+        download.columns.soil = query.value(8).toInt() != 0;
+        download.columns.solvane = query.value(9).toInt() != 0;
+        download.columns.globeTemp1 = query.value(10).toInt() != 0;
+        download.columns.globeTemp2 = query.value(11).toInt() != 0;
+        download.fileName = query.value(12).toString();
+        found.append(download);
+    }
+    downloads = found;
+    return OperationResult::success();
+}
+
+OperationResult exportDownload(Database &database, qint64 downloadId, const QString &fileName)
+{
+    QSqlQuery header(database.connection());
+    header.prepare("SELECT record_count, retry_count, soil, solvane, globe1, globe2"
+                   " FROM downloads WHERE id = ?");
+    header.addBindValue(downloadId);
+    if (!header.exec())
+        return databaseFailure(database.location(), header.lastError().text());
+    if (!header.next())
+        return OperationResult::failure(OperationResult::Reason::Refused,
+                                        tr("The archive holds no download %1.").arg(downloadId));
+    const quint32 recordCount = quint32(header.value(0).toLongLong());
+    const quint32 retryCount = quint32(header.value(1).toLongLong());
+    LogRecord::Columns columns;
+    columns.soil = header.value(2).toInt() != 0;
+    columns.solvane = header.value(3).toInt() != 0;
+    columns.globeTemp1 = header.value(4).toInt() != 0;
+    columns.globeTemp2 = header.value(5).toInt() != 0;
+
+    OwnRecordStore own(qMax<quint32>(recordCount, 1));
+    const RecordStore store = own.store();
+    QSqlQuery members(database.connection());
+    members.prepare(
+        "SELECT m.slot, m.bad_checksum, r.bytes FROM download_records m"
+        " JOIN records r ON r.id = m.record_id WHERE m.download_id = ? ORDER BY m.slot");
+    members.addBindValue(downloadId);
+    if (!members.exec())
+        return databaseFailure(database.location(), members.lastError().text());
+    quint32 filled = 0;
+    while (members.next()) {
+        const quint32 slot = quint32(members.value(0).toLongLong());
+        const QByteArray bytes = members.value(2).toByteArray();
+        if (slot >= recordCount || bytes.size() != LogRecord::Size)
+            return databaseFailure(database.location(),
+                                   tr("download %1 has a damaged record").arg(downloadId));
+        std::memcpy(store.records[slot], bytes.constData(), LogRecord::Size);
+        store.badChecksum[slot] = members.value(1).toInt() != 0 ? 1 : 0;
+        ++filled;
+    }
+    if (filled != recordCount)
+        return databaseFailure(database.location(),
+                               tr("download %1 lacks records").arg(downloadId));
+    NoProgress progress;
+    return writeLogCsv(fileName, store, recordCount, retryCount, columns, progress);
+}
+
+} // namespace archive

@@ -1,0 +1,239 @@
+// The local archive on a real SQLite file: what a download leaves there, and
+// what comes back out of it.
+#include "archive/archivedatabase.h"
+#include "archive/archivelocation.h"
+#include "archive/archivequeries.h"
+#include "archive/history.h"
+#include "archive/ingest.h"
+#include "core/operationprogress.h"
+#include "log/healthcheck.h"
+#include "log/logcsv.h"
+#include "log/logstore.h"
+#include "sim/logrecords.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+constexpr quint32 Serial = 20471;
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+class ArchiveTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    std::unique_ptr<archive::Database> database;
+    std::vector<sim::Record> log;
+    OwnRecordStore own;
+
+    // Puts records first .. first + count - 1 of the log into the store's
+    // first slots, as a download of them leaves it.
+    RecordStore fill(int first, int count, const std::vector<int> &marked = {})
+    {
+        const RecordStore store = own.store();
+        for (int slot = 0; slot < count; ++slot) {
+            std::memcpy(store.records[slot], log[size_t(first + slot)].data(), LogRecord::Size);
+            store.badChecksum[slot] = 0;
+        }
+        for (int slot : marked) {
+            // Kept after its checksum failed twice: its bytes are not the clean ones.
+            store.records[slot][40] ^= 0x5A;
+            store.badChecksum[slot] = 1;
+        }
+        return store;
+    }
+
+    qint64 ingest(const RecordStore &store, quint32 count, bool full = true)
+    {
+        archive::DownloadFacts facts;
+        facts.serial = Serial;
+        facts.stationId = "Ridge North";
+        facts.downloadedAt = 1765000000000;
+        facts.full = full;
+        facts.recordCount = count;
+        archive::IngestSummary summary;
+        const OperationResult result = archive::archiveDownload(*database, facts, store, summary);
+        if (result.failed())
+            qWarning("%s", qPrintable(result.message()));
+        return result.succeeded() ? summary.newRecords : -1;
+    }
+
+    qint64 history()
+    {
+        QVector<archive::StationSummary> stations;
+        if (archive::listStations(*database, stations).failed() || stations.size() != 1)
+            return -1;
+        return stations.first().records;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(archive::Database::openLocal(folder.filePath("a/archive.sqlite"), database)
+                    .succeeded());
+        sim::LogOptions options;
+        options.events = false;
+        log = sim::generateLog(200, 7, options);
+    }
+
+    void cleanup()
+    {
+        database.reset();
+        QFile::remove(folder.filePath("a/archive.sqlite"));
+    }
+
+    void downloadsKeepEachRecordOnceAndEveryDownloadWhole()
+    {
+        // Readable by its user only.
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFile::permissions(folder.filePath("a/archive.sqlite")) & others,
+                 QFile::Permissions());
+        // Full, then new, then full again: the union, nothing twice.
+        QCOMPARE(ingest(fill(0, 120), 120), 120);
+        QCOMPARE(ingest(fill(120, 50), 50, false), 50);
+        QCOMPARE(ingest(fill(0, 170), 170), 0);
+        QCOMPARE(history(), 170);
+        QVector<archive::DownloadSummary> downloads;
+        QVERIFY(archive::listDownloads(*database, Serial, downloads).succeeded());
+        QCOMPARE(downloads.size(), 3);
+        QCOMPARE(downloads[1].recordCount, 50u);
+        QVERIFY(!downloads[1].full);
+
+        // Each download comes back as its own files, byte for byte.
+        const RecordStore store = fill(0, 170);
+        NoProgress progress;
+        LogRecord::Columns columns;
+        QVERIFY(writeLogCsv(folder.filePath("direct.csv"), store, 170, 0, columns, progress)
+                    .succeeded());
+        QVERIFY(archive::exportDownload(*database, downloads[2].id, folder.filePath("again.csv"))
+                    .succeeded());
+        QCOMPARE(fileBytes(folder.filePath("again.csv")), fileBytes(folder.filePath("direct.csv")));
+        QCOMPARE(fileBytes(folder.filePath("again-system.csv")),
+                 fileBytes(folder.filePath("direct-system.csv")));
+    }
+
+    void aCleanCopyTakesThePlaceOfAMarkedOne()
+    {
+        // A marked copy first: it stands in the history for its record ...
+        QCOMPARE(ingest(fill(0, 10, {4}), 10), 10);
+        // ... until the clean copy comes, which replaces it, not adds to it.
+        QCOMPARE(ingest(fill(0, 10), 10), 0);
+        QCOMPARE(history(), 10);
+        // A marked copy after the clean one never enters the history.
+        QCOMPARE(ingest(fill(0, 10, {6}), 10), 0);
+        QCOMPARE(history(), 10);
+        QSqlQuery marked(database->connection());
+        QVERIFY(marked.exec("SELECT COUNT(*) FROM records WHERE in_history = 1 AND "
+                            "bad_checksum = 1"));
+        QVERIFY(marked.next());
+        QCOMPARE(marked.value(0).toInt(), 0);
+    }
+
+    void theHistoryComesOutOnceInTimeOrderAndRemovalRestoresIt()
+    {
+        // Two downloads that overlap, the later one with a marked copy that
+        // the earlier one holds clean.
+        QCOMPARE(ingest(fill(0, 30), 30), 30);
+        QCOMPARE(ingest(fill(20, 30, {5}), 30), 20);
+        qint64 written = 0;
+        QVERIFY(archive::exportStation(*database, Serial, archive::NoLimit, archive::NoLimit,
+                                       folder.filePath("history.csv"), written)
+                    .succeeded());
+        QCOMPARE(written, 50);
+        // The same records downloaded whole in one go give the same files.
+        NoProgress progress;
+        QVERIFY(writeLogCsv(folder.filePath("whole.csv"), fill(0, 50), 50, 0, {}, progress)
+                    .succeeded());
+        QCOMPARE(fileBytes(folder.filePath("history.csv")),
+                 fileBytes(folder.filePath("whole.csv")));
+
+        // A range of the module's time: the first ten measurements.
+        const qint64 start = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+        QVERIFY(archive::exportStation(*database, Serial, start, start + 9 * 600,
+                                       folder.filePath("ten.csv"), written)
+                    .succeeded());
+        QCOMPARE(written, 10);
+
+        // Without the first download, the marked copy is all there is of its record.
+        QVERIFY(archive::removeDownload(*database, 1).succeeded());
+        QCOMPARE(history(), 30);
+        QVERIFY(archive::removeDownload(*database, 1).failed());
+
+        // A backup is an archive of its own with the same history.
+        QVERIFY(archive::backUp(*database, folder.filePath("copy.sqlite")).succeeded());
+        QVERIFY(archive::backUp(*database, folder.filePath("copy.sqlite")).failed());
+        std::unique_ptr<archive::Database> copy;
+        QVERIFY(archive::Database::openLocal(folder.filePath("copy.sqlite"), copy).succeeded());
+        QVector<archive::StationSummary> stations;
+        QVERIFY(archive::listStations(*copy, stations).succeeded());
+        QCOMPARE(stations.value(0).records, 30);
+    }
+
+    void aStretchNoDownloadBroughtIsAGap()
+    {
+        QCOMPARE(ingest(fill(0, 20), 20), 20);
+        QCOMPARE(ingest(fill(35, 15), 15), 15);
+        std::vector<qint64> times;
+        QVERIFY(archive::measurementTimes(*database, Serial, times).succeeded());
+        qint64 usual = 0;
+        const std::vector<HealthCheck::Gap> gaps = HealthCheck::findGaps(times, usual);
+        QCOMPARE(usual, 600);
+        QCOMPARE(gaps.size(), size_t(1));
+        QCOMPARE(gaps[0].to - gaps[0].from, 16 * 600);
+    }
+
+    void erasedSlotsBelongOnlyToTheirDownload()
+    {
+        RecordStore store = fill(0, 5);
+        const sim::Record erased = sim::erasedRecord();
+        std::memcpy(store.records[3], erased.data(), LogRecord::Size);
+        std::memcpy(store.records[4], erased.data(), LogRecord::Size);
+        QCOMPARE(ingest(store, 5), 3);
+        QCOMPARE(history(), 3);
+    }
+
+    void anArchiveFromANewerTalvikIsRefused()
+    {
+        QSqlQuery newer(database->connection());
+        QVERIFY(newer.exec("UPDATE archive_schema SET version = 99"));
+        database.reset();
+        const OperationResult refused =
+            archive::Database::openLocal(folder.filePath("a/archive.sqlite"), database);
+        QVERIFY(refused.failed());
+        QVERIFY2(refused.message().contains("newer Talvik"), qPrintable(refused.message()));
+        QVERIFY(!database);
+    }
+
+    void theEnvironmentOverridesThePreference()
+    {
+        qputenv("TALVIK_ARCHIVE", "off");
+        QVERIFY(!archive::localArchive(true, false).enabled);
+        qputenv("TALVIK_ARCHIVE", "/tmp/elsewhere.sqlite");
+        QCOMPARE(archive::localArchive(false, false).path, QString("/tmp/elsewhere.sqlite"));
+        qunsetenv("TALVIK_ARCHIVE");
+        qputenv("XDG_DATA_HOME", "/data");
+        QCOMPARE(archive::localArchive(true, true).path,
+                 QString("/data/Norvale/Talvik/archive-demo.sqlite"));
+        QVERIFY(!archive::localArchive(false, false).enabled);
+    }
+};
+
+QTEST_MAIN(ArchiveTest)
+#include "tst_archive.moc"
