@@ -124,13 +124,7 @@ std::unique_ptr<archive::DownloadArchiver> StationArchive::archiverFor(ModuleSes
     archive::Database *opened = database();
     if (opened == nullptr)
         return nullptr;
-    archive::DownloadFacts facts;
-    facts.serial = station.serial;
-    facts.stationId = station.idText;
-    facts.downloadedAt = QDateTime::currentMSecsSinceEpoch();
-    facts.full = full;
-    facts.host = QSysInfo::machineHostName();
-    facts.user = qEnvironmentVariable("USER");
+    archive::DownloadFacts facts = archive::downloadFactsFor(station, full);
     if (versionSerial == station.serial)
         facts.softwareVersion = softwareVersion;
     return std::make_unique<archive::DownloadArchiver>(*opened, RecordStore::programWide(), facts);
@@ -180,6 +174,12 @@ void StationArchive::keepConfiguration(quint32 serial, bool written,
         lastDownloadText = tr("Configuration not archived. %1").arg(kept.message());
         show();
     }
+}
+
+void StationArchive::showNote(const QString &text)
+{
+    lastDownloadText = text;
+    show();
 }
 
 void StationArchive::show()

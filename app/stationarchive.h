@@ -61,6 +61,9 @@ public:
     // read asked for.
     void configurationRead(const config::ModuleIdentity &identity,
                            const config::Configuration &values);
+    // A word at the right of the status bar, after the station: what a sync
+    // did, for one.
+    void showNote(const QString &text);
     // After a successful Write: the module's ID is the form's now, and the
     // configuration is kept for the station known on this connection.
     void configurationWritten(const config::Configuration &values);

@@ -1,5 +1,6 @@
 #include "app/talvik.h"
 
+#include "app/archivesync.h"
 #include "app/connectionhelp.h"
 #include "app/stationarchive.h"
 #include "core/operationresult.h"
@@ -34,6 +35,7 @@ Talvik::Talvik(QWidget *parent)
     viewLogAction->setObjectName("actionViewLog");
     connect(viewLogAction, &QAction::triggered, this, &Talvik::viewLog);
     stationArchive = new StationArchive(this, tools);
+    new ArchiveSync(this, tools, *stationArchive);
     ui->TabWidget->setCurrentIndex(0);
 
     // The order in which the action buttons are switched on and off.

@@ -30,7 +30,11 @@ QString tr(const char *text)
 
 // The tables of version 1. A record is kept once per station: the same 128
 // bytes arriving again are the same row; which download brought it, in
-// which slot and with which checksum mark, is download_records.
+// which slot and with which checksum mark, is download_records. A record
+// imported from a CSV file is its line as the file has it, with the column
+// groups that file was written with (line_columns: soil 1, Solvane 2, globe
+// 1 4, globe 2 8; -1 for a line of the system file), since six significant
+// digits cannot give the bytes back.
 const char *const SchemaV1[] = {
     "CREATE TABLE archive_schema (version INTEGER NOT NULL)",
     "CREATE TABLE stations ("
@@ -59,7 +63,10 @@ const char *const SchemaV1[] = {
     " globe2 INTEGER NOT NULL,"
     " file_name TEXT,"
     " software_version INTEGER,"
-    " format_version INTEGER NOT NULL)",
+    " format_version INTEGER NOT NULL,"
+    " source TEXT NOT NULL,"
+    " measurement_header TEXT,"
+    " system_header TEXT)",
     "CREATE INDEX downloads_station ON downloads (serial, downloaded_at)",
     "CREATE TABLE records ("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -69,8 +76,13 @@ const char *const SchemaV1[] = {
     " kind INTEGER NOT NULL,"
     " bad_checksum INTEGER NOT NULL,"
     " in_history INTEGER NOT NULL,"
-    " bytes BLOB NOT NULL,"
-    " UNIQUE (serial, bytes))",
+    " bytes BLOB,"
+    " line TEXT,"
+    " line_columns INTEGER,"
+    " CHECK ((bytes IS NULL) <> (line IS NULL)),"
+    " CHECK ((line IS NULL) = (line_columns IS NULL)),"
+    " UNIQUE (serial, bytes),"
+    " UNIQUE (serial, line, line_columns))",
     "CREATE INDEX records_history ON records (serial, record_time, record_index)"
     " WHERE in_history = 1",
     "CREATE TABLE download_records ("
@@ -176,6 +188,15 @@ OperationResult databaseFailure(const QString &location, const QString &reason)
     return OperationResult::failure(
         OperationResult::Reason::File,
         tr("The archive %1 cannot be used: %2").arg(QDir::toNativeSeparators(location), reason));
+}
+
+QString Database::serverAddressProblem(const QString &uri)
+{
+    if (!isServerAddress(uri))
+        return tr("it is not a postgresql:// address");
+    ServerAddress address;
+    QString error;
+    return parseServerAddress(uri, address, error) ? QString() : error;
 }
 
 Database::Database(const QString &connectionName, const QString &location)

@@ -42,6 +42,9 @@ public:
                                       std::unique_ptr<Database> &database);
     // Whether the text names a server rather than a local file.
     static bool isServerAddress(const QString &text);
+    // Why the address cannot be used (a password in it, an option the
+    // driver cannot pass), without connecting; empty when it can.
+    static QString serverAddressProblem(const QString &uri);
 
     QSqlDatabase &connection() { return db; }
     const QString &location() const { return where; }

@@ -37,8 +37,8 @@ void setArchivePreference(bool on)
 QString defaultPath(bool demo)
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    // A relative XDG_DATA_HOME is invalid and ignored, as the specification
-    // of the variable says.
+    // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base
+    // directory rules say.
     if (data.isEmpty() || QDir::isRelativePath(data))
         data = QDir::homePath() + "/.local/share";
     return data + (demo ? "/Norvale/Talvik/archive-demo.sqlite" : "/Norvale/Talvik/archive.sqlite");

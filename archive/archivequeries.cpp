@@ -21,6 +21,33 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("Talvik", text);
 }
+// An imported pair comes out as it came in: its headers and lines, the
+// measurement file's in the first slots.
+OperationResult exportImported(Database &database, qint64 downloadId, quint32 recordCount,
+                               quint32 retryCount, const QString &measurementHeader,
+                               const QString &systemHeader, const QString &fileName)
+{
+    QSqlQuery lines(database.connection());
+    lines.setForwardOnly(true);
+    lines.prepare("SELECT r.line, r.kind FROM download_records m JOIN records r"
+                  " ON r.id = m.record_id WHERE m.download_id = ? ORDER BY m.slot");
+    lines.addBindValue(downloadId);
+    if (!lines.exec())
+        return databaseFailure(database.location(), lines.lastError().text());
+    QByteArray measurements = measurementHeader.toUtf8() + "\r\n";
+    QByteArray system = systemHeader.toUtf8() + "\r\n";
+    quint32 count = 0;
+    while (lines.next()) {
+        QByteArray &file = lines.value(1).toInt() == LogRecord::Measurement ? measurements : system;
+        file.append(lines.value(0).toString().toUtf8() + "\r\n");
+        ++count;
+    }
+    if (count != recordCount)
+        return databaseFailure(database.location(),
+                               tr("download %1 lacks records").arg(downloadId));
+    system.append("Retries " + QByteArray::number(retryCount) + "\r\n");
+    return writeLogFiles(fileName, measurements, system);
+}
 } // namespace
 
 OperationResult listStations(Database &database, QVector<StationSummary> &stations)
@@ -64,7 +91,7 @@ OperationResult listDownloads(Database &database, quint32 serial,
 {
     QSqlQuery query(database.connection());
     query.prepare("SELECT id, serial, downloaded_at, full_log, host, user_name, record_count,"
-                  " retry_count, soil, solvane, globe1, globe2, file_name FROM downloads"
+                  " retry_count, soil, solvane, globe1, globe2, file_name, source FROM downloads"
                   " WHERE serial = ? ORDER BY downloaded_at, id");
     query.addBindValue(qint64(serial));
     if (!query.exec())
@@ -85,6 +112,7 @@ OperationResult listDownloads(Database &database, quint32 serial,
         download.columns.globeTemp1 = query.value(10).toInt() != 0;
         download.columns.globeTemp2 = query.value(11).toInt() != 0;
         download.fileName = query.value(12).toString();
+        download.imported = query.value(13).toString() == "import";
         found.append(download);
     }
     downloads = found;
@@ -94,8 +122,8 @@ OperationResult listDownloads(Database &database, quint32 serial,
 OperationResult exportDownload(Database &database, qint64 downloadId, const QString &fileName)
 {
     QSqlQuery header(database.connection());
-    header.prepare("SELECT record_count, retry_count, soil, solvane, globe1, globe2"
-                   " FROM downloads WHERE id = ?");
+    header.prepare("SELECT record_count, retry_count, soil, solvane, globe1, globe2, source,"
+                   " measurement_header, system_header FROM downloads WHERE id = ?");
     header.addBindValue(downloadId);
     if (!header.exec())
         return databaseFailure(database.location(), header.lastError().text());
@@ -109,6 +137,9 @@ OperationResult exportDownload(Database &database, qint64 downloadId, const QStr
     columns.solvane = header.value(3).toInt() != 0;
     columns.globeTemp1 = header.value(4).toInt() != 0;
     columns.globeTemp2 = header.value(5).toInt() != 0;
+    if (header.value(6).toString() == "import")
+        return exportImported(database, downloadId, recordCount, retryCount,
+                              header.value(7).toString(), header.value(8).toString(), fileName);
 
     OwnRecordStore own(qMax<quint32>(recordCount, 1));
     const RecordStore store = own.store();

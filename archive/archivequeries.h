@@ -36,6 +36,7 @@ struct DownloadSummary {
     quint32 retryCount = 0;
     LogRecord::Columns columns;
     QString fileName;
+    bool imported = false; // from a pair of CSV files, not from a module
 };
 
 OperationResult listStations(Database &database, QVector<StationSummary> &stations);

@@ -4,7 +4,9 @@
 #include "usb/modulesession.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QSysInfo>
 
 namespace archive
 {
@@ -37,6 +39,18 @@ QString stationText(const StationIdentity &identity)
 {
     const QString serial = tr("serial %1").arg(identity.serial);
     return identity.idText.trimmed().isEmpty() ? serial : identity.idText + ", " + serial;
+}
+
+DownloadFacts downloadFactsFor(const StationIdentity &station, bool full)
+{
+    DownloadFacts facts;
+    facts.serial = station.serial;
+    facts.stationId = station.idText;
+    facts.downloadedAt = QDateTime::currentMSecsSinceEpoch();
+    facts.full = full;
+    facts.host = QSysInfo::machineHostName();
+    facts.user = qEnvironmentVariable("USER");
+    return facts;
 }
 
 DownloadArchiver::DownloadArchiver(Database &database, const RecordStore &store,

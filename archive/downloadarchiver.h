@@ -27,6 +27,10 @@ OperationResult askStationIdentity(ModuleSession &session, StationIdentity &iden
 // "Ridge North, serial 20471", or the serial alone.
 QString stationText(const StationIdentity &identity);
 
+// The facts of a download about to start from this PC: now, this host and
+// user, and the station.
+DownloadFacts downloadFactsFor(const StationIdentity &station, bool full);
+
 // Keeps a download in the archive once both its files are written and
 // before the module hears that its records were fetched. Whatever the
 // archive answers, the download itself goes on as it would without it.

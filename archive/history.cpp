@@ -1,6 +1,7 @@
 #include "archive/history.h"
 
 #include "archive/archivedatabase.h"
+#include "archive/importedlines.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logstore.h"
@@ -47,10 +48,11 @@ bool recomputeHistory(QSqlDatabase &db, qint64 serial, QString &error)
                   "AND clean.record_index = records.record_index "
                   "AND clean.bad_checksum = 0) THEN 0 ELSE 1 END WHERE serial = ?");
     query.addBindValue(serial);
-    if (query.exec())
-        return true;
-    error = query.lastError().text();
-    return false;
+    if (!query.exec()) {
+        error = query.lastError().text();
+        return false;
+    }
+    return retireMatchingLines(db, serial, 0, error);
 }
 } // namespace
 
@@ -81,7 +83,7 @@ OperationResult exportStation(Database &database, quint32 serial, qint64 from, q
 
     QSqlQuery records(db);
     records.setForwardOnly(true);
-    records.prepare("SELECT bytes, bad_checksum FROM records WHERE serial = ? "
+    records.prepare("SELECT bytes, bad_checksum, line, kind FROM records WHERE serial = ? "
                     "AND in_history = 1 AND record_time BETWEEN ? AND ? "
                     "ORDER BY record_time, record_index");
     records.addBindValue(qint64(serial));
@@ -89,20 +91,31 @@ OperationResult exportStation(Database &database, quint32 serial, qint64 from, q
     records.addBindValue(upper(to));
     if (!records.exec())
         return failed(records);
-    std::vector<unsigned char> bytes;
-    std::vector<unsigned char> marks;
+    // Downloaded records as this export's column groups print them; an
+    // imported line as its file has it.
+    QByteArray measurements = LogRecord::measurementHeader(columns).toUtf8() + "\r\n";
+    QByteArray system = LogRecord::systemHeader().toUtf8() + "\r\n";
+    char line[LogRecord::MaxLineLength];
+    qint64 count = 0;
     while (records.next()) {
-        const QByteArray record = records.value(0).toByteArray();
-        if (record.size() != LogRecord::Size)
-            continue;
-        bytes.insert(bytes.end(), record.begin(), record.end());
-        marks.push_back(records.value(1).toInt() != 0 ? 1 : 0);
+        const bool measurement = records.value(3).toInt() == LogRecord::Measurement;
+        QByteArray &file = measurement ? measurements : system;
+        const QByteArray bytes = records.value(0).toByteArray();
+        if (bytes.size() == LogRecord::Size) {
+            const auto *record = reinterpret_cast<const unsigned char *>(bytes.constData());
+            const bool bad = records.value(1).toInt() != 0;
+            const char *end = measurement
+                                  ? LogRecord::appendMeasurementLine(line, record, columns, bad)
+                                  : LogRecord::appendSystemLine(line, record, bad);
+            file.append(line, int(end - line));
+        } else {
+            file.append(records.value(2).toString().toUtf8());
+        }
+        file.append("\r\n");
+        ++count;
     }
-    const quint32 count = quint32(marks.size());
-    const RecordStore store{reinterpret_cast<unsigned char(*)[LogRecord::Size]>(bytes.data()),
-                            marks.data(), count};
-    NoProgress progress;
-    const OperationResult written = writeLogCsv(fileName, store, count, 0, columns, progress);
+    system.append("Retries 0\r\n");
+    const OperationResult written = writeLogFiles(fileName, measurements, system);
     if (written.succeeded())
         recordCount = count;
     return written;

@@ -1,6 +1,7 @@
 #include "archive/ingest.h"
 
 #include "archive/archivedatabase.h"
+#include "archive/importedlines.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -118,8 +119,8 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
     QSqlQuery download(db);
     download.prepare("INSERT INTO downloads (uid, serial, downloaded_at, full_log, host, "
                      "user_name, record_count, retry_count, soil, solvane, globe1, globe2, "
-                     "file_name, software_version, format_version) "
-                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     "file_name, software_version, format_version, source) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'module')");
     for (const QVariant &value :
          {QVariant(QUuid::createUuid().toString(QUuid::WithoutBraces)), QVariant(serial),
           QVariant(facts.downloadedAt), QVariant(facts.full ? 1 : 0), QVariant(facts.host),
@@ -135,62 +136,68 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
         return failed(download);
     const qint64 downloadId = download.lastInsertId().toLongLong();
 
-    // The same bytes from an earlier download are the row already there.
-    QSqlQuery insert(db);
-    insert.prepare("INSERT OR IGNORE INTO records (serial, record_time, record_index, kind, "
-                   "bad_checksum, in_history, bytes) VALUES (?, ?, ?, ?, ?, ?, ?)");
-    QSqlQuery find(db);
-    find.prepare("SELECT id FROM records WHERE serial = ? AND bytes = ?");
-    QSqlQuery member(db);
-    member.prepare("INSERT INTO download_records (download_id, slot, record_id, bad_checksum) "
-                   "VALUES (?, ?, ?, ?)");
+    // The slots go into a table of this connection's own first; then the
+    // records the station lacks are added, and every slot is tied to its
+    // record, each in one statement, so SQLite does the matching itself. The
+    // same bytes from an earlier download (or an earlier slot, as erased
+    // slots are) are the row already there.
+    const char *const steps[] = {
+        "CREATE TEMP TABLE IF NOT EXISTS arriving (slot INTEGER PRIMARY KEY, record_time "
+        "INTEGER, record_index INTEGER, kind INTEGER, bad_checksum INTEGER, in_history "
+        "INTEGER, bytes BLOB)",
+        "DELETE FROM arriving",
+    };
+    for (const char *step : steps) {
+        QSqlQuery query(db);
+        if (!query.exec(QString::fromLatin1(step)))
+            return failed(query);
+    }
+    QSqlQuery arriving(db);
+    arriving.prepare("INSERT INTO arriving VALUES (?, ?, ?, ?, ?, ?, ?)");
     const quint32 slotCount = qMin(facts.recordCount, store.capacity);
     for (quint32 slot = 0; slot < slotCount; ++slot) {
         const unsigned char *record = store.records[slot];
-        const QByteArray bytes(reinterpret_cast<const char *>(record), LogRecord::Size);
-        const bool bad = store.badChecksum[slot] == 1;
         const RecordFacts recordFacts = factsOf(record);
-        insert.bindValue(0, serial);
-        insert.bindValue(1, recordFacts.time.isNull() ? QVariant(QVariant::LongLong)
-                                                      : recordFacts.time);
-        insert.bindValue(2, recordFacts.index);
-        insert.bindValue(3, recordFacts.kind);
-        insert.bindValue(4, bad ? 1 : 0);
-        insert.bindValue(5, recordFacts.inHistory ? 1 : 0);
-        insert.bindValue(6, bytes);
-        if (!insert.exec())
-            return failed(insert);
-        qint64 recordId = 0;
-        if (insert.numRowsAffected() == 1) {
-            recordId = insert.lastInsertId().toLongLong();
-        } else {
-            find.bindValue(0, serial);
-            find.bindValue(1, bytes);
-            if (!find.exec() || !find.next())
-                return failed(find);
-            recordId = find.value(0).toLongLong();
-            find.finish();
-        }
-        member.bindValue(0, downloadId);
-        member.bindValue(1, qint64(slot));
-        member.bindValue(2, recordId);
-        member.bindValue(3, bad ? 1 : 0);
-        if (!member.exec())
-            return failed(member);
+        arriving.bindValue(0, qint64(slot));
+        arriving.bindValue(1, recordFacts.time.isNull() ? QVariant(QVariant::LongLong)
+                                                        : recordFacts.time);
+        arriving.bindValue(2, recordFacts.index);
+        arriving.bindValue(3, recordFacts.kind);
+        arriving.bindValue(4, store.badChecksum[slot] == 1 ? 1 : 0);
+        arriving.bindValue(5, recordFacts.inHistory ? 1 : 0);
+        arriving.bindValue(6, QByteArray(reinterpret_cast<const char *>(record), LogRecord::Size));
+        if (!arriving.exec())
+            return failed(arriving);
     }
+    QSqlQuery add(db);
+    add.prepare("INSERT OR IGNORE INTO records (serial, record_time, record_index, kind, "
+                "bad_checksum, in_history, bytes) SELECT ?, record_time, record_index, kind, "
+                "bad_checksum, in_history, bytes FROM arriving ORDER BY slot");
+    add.addBindValue(serial);
+    if (!add.exec())
+        return failed(add);
+    QSqlQuery tie(db);
+    tie.prepare("INSERT INTO download_records (download_id, slot, record_id, bad_checksum) "
+                "SELECT ?, a.slot, r.id, a.bad_checksum FROM arriving a "
+                "JOIN records r ON r.serial = ? AND r.bytes = a.bytes");
+    tie.addBindValue(downloadId);
+    tie.addBindValue(serial);
+    if (!tie.exec())
+        return failed(tie);
+    if (tie.numRowsAffected() != int(slotCount))
+        return databaseFailure(database.location(),
+                               QCoreApplication::translate("Talvik", "not every record was kept"));
+    QSqlQuery done(db);
+    done.exec("DELETE FROM arriving");
+    // An imported line that one of these records renders to is that record.
+    QString error;
+    if (!retireMatchingLines(db, serial, downloadId, error))
+        return databaseFailure(database.location(), error);
 
     // A record kept with its checksum mark leaves the history once a clean
     // copy of the same index and time is there, whichever came first.
-    QSqlQuery supersede(db);
-    supersede.prepare("UPDATE records SET in_history = 0 WHERE serial = ? AND in_history = 1 "
-                      "AND bad_checksum = 1 AND EXISTS (SELECT 1 FROM records clean "
-                      "WHERE clean.serial = records.serial "
-                      "AND clean.record_time = records.record_time "
-                      "AND clean.record_index = records.record_index "
-                      "AND clean.in_history = 1 AND clean.bad_checksum = 0)");
-    supersede.addBindValue(serial);
-    if (!supersede.exec())
-        return failed(supersede);
+    if (!retireMarkedCopies(db, serial, error))
+        return databaseFailure(database.location(), error);
 
     qint64 after = 0;
     if (!historyCount(db, facts.serial, after))

@@ -49,10 +49,15 @@ const char *const ServerSchemaV1[] = {
     " globe2 INTEGER NOT NULL,"
     " file_name TEXT,"
     " software_version INTEGER,"
-    " format_version INTEGER NOT NULL)",
+    " format_version INTEGER NOT NULL,"
+    " source TEXT NOT NULL,"
+    " measurement_header TEXT,"
+    " system_header TEXT)",
     "CREATE INDEX downloads_station ON downloads (serial, downloaded_at)",
     // A station's records together by time: the key an extension for time
-    // series or distribution would partition by.
+    // series or distribution would partition by. A record is either the
+    // module's 128 bytes or, imported from a CSV file, its line with the
+    // column groups of that file (-1 for the system file).
     "CREATE TABLE records ("
     " id BIGSERIAL PRIMARY KEY,"
     " serial BIGINT NOT NULL REFERENCES stations(serial),"
@@ -61,8 +66,16 @@ const char *const ServerSchemaV1[] = {
     " kind INTEGER NOT NULL,"
     " bad_checksum INTEGER NOT NULL,"
     " in_history INTEGER NOT NULL DEFAULT 0,"
-    " bytes BYTEA NOT NULL,"
+    " bytes BYTEA,"
+    " line TEXT,"
+    " line_columns INTEGER,"
+    " CHECK ((bytes IS NULL) <> (line IS NULL)),"
+    " CHECK ((line IS NULL) = (line_columns IS NULL)),"
     " UNIQUE (serial, bytes))",
+    // Only imported records have a line: the module's records, nearly all
+    // of them, cost this index nothing.
+    "CREATE UNIQUE INDEX records_line ON records (serial, line, line_columns)"
+    " WHERE line IS NOT NULL",
     "CREATE INDEX records_history ON records (serial, record_time, record_index)",
     "CREATE TABLE download_records ("
     " download_id BIGINT NOT NULL REFERENCES downloads(id) ON DELETE CASCADE,"
@@ -118,8 +131,10 @@ const char *const ServerSchemaV1[] = {
     " FOR EACH ROW EXECUTE FUNCTION talvik_merge_station_name()",
 
     // The station's history, whatever a PC sent: a record with a date is in
-    // it unless it is a checksum-marked copy of a record whose clean copy is
-    // there; a clean copy arriving later takes the marked one's place.
+    // it unless it is a checksum-marked copy of a record whose clean copy
+    // (bytes or line) is there; a clean copy arriving later takes the marked
+    // one's place. Whether module bytes render to an imported line only a
+    // client can tell: talvik_superseded_lines takes its answer.
     "CREATE FUNCTION talvik_records_history() RETURNS trigger LANGUAGE plpgsql"
     " SECURITY DEFINER SET search_path FROM CURRENT AS $$"
     " BEGIN"
@@ -138,6 +153,21 @@ const char *const ServerSchemaV1[] = {
     " END $$",
     "CREATE TRIGGER records_history AFTER INSERT ON records REFERENCING NEW TABLE AS added"
     " FOR EACH STATEMENT EXECUTE FUNCTION talvik_records_history()",
+    // The imported lines that a client found the module's bytes of the same
+    // record to render to exactly leave the history. Only lines that have
+    // such bytes on the server can be taken out, and nothing else changes.
+    "CREATE FUNCTION talvik_superseded_lines(station BIGINT, line_ids BIGINT[])"
+    " RETURNS BIGINT LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$"
+    " WITH taken AS (UPDATE records l SET in_history = 0"
+    "  WHERE l.serial = station AND l.id = ANY (line_ids) AND l.line IS NOT NULL"
+    "  AND l.in_history = 1 AND EXISTS (SELECT 1 FROM records b"
+    "   WHERE b.serial = l.serial AND b.record_time = l.record_time"
+    "   AND b.record_index = l.record_index AND b.bytes IS NOT NULL)"
+    "  RETURNING 1)"
+    " SELECT COUNT(*) FROM taken $$",
+    // Functions are everyone's to call unless taken back; the README grants
+    // this one to the sync role.
+    "REVOKE ALL ON FUNCTION talvik_superseded_lines(BIGINT, BIGINT[]) FROM PUBLIC",
     "INSERT INTO archive_schema (version) VALUES (1)",
 };
 

@@ -1,6 +1,7 @@
 #include "archive/sync.h"
 
 #include "archive/archivedatabase.h"
+#include "archive/importedlines.h"
 #include "core/operationprogress.h"
 
 #include <QCoreApplication>
@@ -175,26 +176,56 @@ bool sendStations(Database &local, QSqlDatabase &server, Failure &failure)
     return true;
 }
 
-// Adds the records of one batch and the download's slotCount that hold them.
-// A record the station has already keeps its row; the lookup runs only for
-// the rows this statement did not add.
+// Values per record sent: slot, its mark in the download, time, index, kind,
+// the record's mark, history, and bytes or line and line_columns.
+constexpr int RecordValues = 10;
+
+// Adds the records of one batch and the download's slots that hold them. A
+// record the station has already, by its bytes or by its line and column
+// groups, keeps its row; the lookups run only for the rows this statement
+// did not add.
 QString recordsStatement(int rows)
 {
     return QStringLiteral("WITH v (slot, member_bad, record_time, record_index, kind, record_bad, "
-                          "in_history, bytes) AS (VALUES ") +
+                          "in_history, bytes, line, line_columns) AS (VALUES ") +
            repeated("(?::integer, ?::integer, ?::bigint, ?::bigint, ?::integer, ?::integer, "
-                    "?::integer, ?::bytea)",
+                    "?::integer, ?::bytea, ?::text, ?::integer)",
                     rows) +
            QStringLiteral(
                "), added AS (INSERT INTO records (serial, record_time, record_index, kind, "
-               "bad_checksum, in_history, bytes) SELECT ?::bigint, record_time, record_index, "
-               "kind, record_bad, in_history, bytes FROM v "
-               "ON CONFLICT (serial, bytes) DO NOTHING RETURNING id, bytes) "
+               "bad_checksum, in_history, bytes, line, line_columns) SELECT ?::bigint, "
+               "record_time, record_index, kind, record_bad, in_history, bytes, line, "
+               "line_columns FROM v ON CONFLICT DO NOTHING "
+               "RETURNING id, bytes, line, line_columns) "
                "INSERT INTO download_records (download_id, slot, record_id, bad_checksum) "
-               "SELECT ?::bigint, v.slot, COALESCE(a.id, (SELECT r.id FROM records r "
-               "WHERE r.serial = ?::bigint AND r.bytes = v.bytes)), v.member_bad "
-               "FROM v LEFT JOIN added a ON a.bytes = v.bytes");
+               "SELECT ?::bigint, v.slot, COALESCE(a.id, l.id, (SELECT r.id FROM records r "
+               "WHERE r.serial = ?::bigint AND r.bytes = v.bytes), (SELECT r.id FROM records r "
+               "WHERE r.serial = ?::bigint AND r.line = v.line "
+               "AND r.line_columns = v.line_columns)), v.member_bad "
+               "FROM v LEFT JOIN added a ON a.bytes = v.bytes "
+               "LEFT JOIN added l ON l.line = v.line AND l.line_columns = v.line_columns");
 }
+
+// The pairs of an imported line in the station's history and module bytes
+// of the same record (serial, time and index), one side of each pair among
+// the download's records: for a module download its bytes, for an import
+// its lines. A station without imported lines, most of them, costs one look
+// at the index of lines.
+const QString LinePairsFromBytes =
+    QStringLiteral("SELECT DISTINCT l.id, l.line, l.line_columns, b.bytes, b.bad_checksum "
+                   "FROM download_records m JOIN records b ON b.id = m.record_id "
+                   "JOIN records l ON l.serial = b.serial AND l.record_time = b.record_time "
+                   "AND l.record_index = b.record_index "
+                   "WHERE m.download_id = ?::bigint AND b.bytes IS NOT NULL AND l.line IS NOT NULL "
+                   "AND l.in_history = 1 AND EXISTS (SELECT 1 FROM records i "
+                   "WHERE i.serial = ?::bigint AND i.line IS NOT NULL)");
+const QString LinePairsFromLines =
+    QStringLiteral("SELECT DISTINCT l.id, l.line, l.line_columns, b.bytes, b.bad_checksum "
+                   "FROM download_records m JOIN records l ON l.id = m.record_id "
+                   "JOIN records b ON b.serial = l.serial AND b.record_time = l.record_time "
+                   "AND b.record_index = l.record_index "
+                   "WHERE m.download_id = ?::bigint AND l.serial = ?::bigint "
+                   "AND l.line IS NOT NULL AND l.in_history = 1 AND b.bytes IS NOT NULL");
 
 enum class Sent { Done, AlreadyThere, Gone, Cancelled, Failed };
 
@@ -214,7 +245,8 @@ public:
         header.setForwardOnly(true);
         header.prepare("SELECT uid, serial, downloaded_at, full_log, host, user_name, "
                        "record_count, retry_count, soil, solvane, globe1, globe2, file_name, "
-                       "software_version, format_version FROM downloads WHERE id = ?");
+                       "software_version, format_version, source, measurement_header, "
+                       "system_header FROM downloads WHERE id = ?");
         header.addBindValue(localId);
         if (!header.exec())
             return localFailure(header, failure);
@@ -275,11 +307,13 @@ private:
         QSqlQuery download(db);
         download.prepare("INSERT INTO downloads (uid, serial, downloaded_at, full_log, host, "
                          "user_name, record_count, retry_count, soil, solvane, globe1, globe2, "
-                         "file_name, software_version, format_version) VALUES (?::text, "
-                         "?::bigint, ?::bigint, ?::integer, ?::text, ?::text, ?::bigint, "
-                         "?::bigint, ?::integer, ?::integer, ?::integer, ?::integer, ?::text, "
-                         "?::integer, ?::integer) ON CONFLICT (uid) DO NOTHING RETURNING id");
-        for (int column = 0; column < 15; ++column) {
+                         "file_name, software_version, format_version, source, "
+                         "measurement_header, system_header) VALUES (?::text, ?::bigint, "
+                         "?::bigint, ?::integer, ?::text, ?::text, ?::bigint, ?::bigint, "
+                         "?::integer, ?::integer, ?::integer, ?::integer, ?::text, ?::integer, "
+                         "?::integer, ?::text, ?::text, ?::text) "
+                         "ON CONFLICT (uid) DO NOTHING RETURNING id");
+        for (int column = 0; column < 18; ++column) {
             QVariant value = header.value(column);
             if ((column == 4 || column == 5) && !options.withNames)
                 value = QVariant(QVariant::String);
@@ -294,15 +328,18 @@ private:
         QSqlQuery members(local.connection());
         members.setForwardOnly(true);
         members.prepare("SELECT m.slot, m.bad_checksum, r.record_time, r.record_index, r.kind, "
-                        "r.bad_checksum, r.bytes FROM download_records m "
+                        "r.bad_checksum, r.bytes, r.line, r.line_columns "
+                        "FROM download_records m "
                         "JOIN records r ON r.id = m.record_id WHERE m.download_id = ? "
                         "ORDER BY m.slot");
         members.addBindValue(localId);
         if (!members.exec())
             return localFailure(members, failure);
         QVector<QVariant> batch;
-        batch.reserve(RecordsPerStatement * 8);
+        batch.reserve(RecordsPerStatement * RecordValues);
         qint64 count = 0;
+        bool bytes = false;
+        bool lines = false;
         bool more = members.next();
         while (more) {
             const QVariant time = members.value(2);
@@ -315,10 +352,20 @@ private:
             // What the server's history trigger settles: most records with a
             // date are in it, and it then leaves them as they are.
             batch.append(time.isNull() ? 0 : 1);
-            batch.append(members.value(6).toByteArray());
+            if (members.value(7).isNull()) {
+                bytes = true;
+                batch.append(members.value(6).toByteArray());
+                batch.append(QVariant(QVariant::String));
+                batch.append(QVariant(QVariant::Int));
+            } else {
+                lines = true;
+                batch.append(QVariant(QVariant::ByteArray));
+                batch.append(members.value(7).toString());
+                batch.append(members.value(8).toInt());
+            }
             ++count;
             more = members.next();
-            if (batch.size() == RecordsPerStatement * 8 || (!more && !batch.isEmpty())) {
+            if (batch.size() == RecordsPerStatement * RecordValues || (!more && !batch.isEmpty())) {
                 if (!sendBatch(batch, serial, serverId, failure))
                     return Sent::Failed;
                 batch.clear();
@@ -328,13 +375,60 @@ private:
         }
         if (members.lastError().isValid())
             return localFailure(members, failure);
+        if ((bytes && !supersedeLines(serial, serverId, LinePairsFromBytes, failure)) ||
+            (lines && !supersedeLines(serial, serverId, LinePairsFromLines, failure)))
+            return Sent::Failed;
         slotCount = count;
         return Sent::Done;
     }
 
+    // An imported line and the module's bytes of the same record may have
+    // come from two PCs and meet only here. The server cannot render, so
+    // this PC does, under the station's lock, and tells the server which of
+    // the lines the bytes render to exactly: those leave the history.
+    bool supersedeLines(qint64 serial, qint64 serverId, const QString &pairStatement,
+                        Failure &failure)
+    {
+        QSqlQuery pairs(server.connection());
+        pairs.setForwardOnly(true);
+        pairs.prepare(pairStatement);
+        pairs.addBindValue(serverId);
+        pairs.addBindValue(serial);
+        if (!pairs.exec()) {
+            failure.error = pairs.lastError().text();
+            return false;
+        }
+        QSet<qint64> matched;
+        while (pairs.next())
+            if (renderedLine(pairs.value(3).toByteArray(), pairs.value(2).toInt(),
+                             pairs.value(4).toInt() != 0) == pairs.value(1).toString())
+                matched.insert(pairs.value(0).toLongLong());
+        if (pairs.lastError().isValid()) {
+            failure.error = pairs.lastError().text();
+            return false;
+        }
+        pairs.finish();
+        if (matched.isEmpty())
+            return true;
+        // The ids go as one array literal of numbers, bound as a parameter.
+        QStringList ids;
+        ids.reserve(matched.size());
+        for (qint64 id : matched)
+            ids.append(QString::number(id));
+        QSqlQuery take(server.connection());
+        take.prepare("SELECT talvik_superseded_lines(?::bigint, ?::bigint[])");
+        take.addBindValue(serial);
+        take.addBindValue(QLatin1Char('{') + ids.join(QLatin1Char(',')) + QLatin1Char('}'));
+        if (!take.exec()) {
+            failure.error = take.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
     bool sendBatch(const QVector<QVariant> &batch, qint64 serial, qint64 serverId, Failure &failure)
     {
-        const int rows = batch.size() / 8;
+        const int rows = batch.size() / RecordValues;
         // The statement for a whole batch is prepared once per sync; the
         // last, shorter batch of a download has one of its own.
         std::unique_ptr<QSqlQuery> partial;
@@ -351,6 +445,7 @@ private:
             query.addBindValue(value);
         query.addBindValue(serial);
         query.addBindValue(serverId);
+        query.addBindValue(serial);
         query.addBindValue(serial);
         if (!query.exec()) {
             failure.error = query.lastError().text();

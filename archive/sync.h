@@ -11,8 +11,9 @@ class OperationProgress;
 // goes in one server transaction with its records and its membership, so a
 // sync stopped at any point leaves the server whole, and the next one sends
 // the rest. Rows are added by their natural keys (a download's and a
-// configuration's uid, a record's station and bytes), never twice, also
-// when many PCs sync at once.
+// configuration's uid, a record's station and bytes, or an imported
+// record's station, line and column groups), never twice, also when many
+// PCs sync at once.
 namespace archive
 {
 

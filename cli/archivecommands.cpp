@@ -6,6 +6,7 @@
 #include "archive/configurationrecord.h"
 #include "archive/downloadarchiver.h"
 #include "archive/history.h"
+#include "archive/import.h"
 #include "archive/serverschema.h"
 #include "archive/sync.h"
 #include "cli/commands.h"
@@ -191,6 +192,7 @@ int archiveDownloads(const Invocation &invocation, ModuleConnection &, Console &
                                     {"serial", qint64(download.serial)},
                                     {"downloadedAt", pcTime(download.downloadedAt)},
                                     {"full", download.full},
+                                    {"imported", download.imported},
                                     {"host", download.host},
                                     {"user", download.user},
                                     {"records", qint64(download.recordCount)},
@@ -198,12 +200,15 @@ int archiveDownloads(const Invocation &invocation, ModuleConnection &, Console &
                                     {"file", download.fileName}});
         console.out << QJsonDocument(list).toJson(QJsonDocument::Compact) << '\n';
     } else {
-        console.out << tr("Id     Downloaded           Kind  Records  Retries  File\n");
+        console.out << tr("Id     Downloaded           Kind      Records  Retries  File\n");
         for (const archive::DownloadSummary &download : downloads)
             console.out << QString("%1  %2  %3  %4  %5  %6\n")
                                .arg(download.id, -5)
                                .arg(pcTime(download.downloadedAt), -19)
-                               .arg(download.full ? tr("full") : tr("new"), -4)
+                               .arg(download.imported ? tr("imported")
+                                    : download.full   ? tr("full")
+                                                      : tr("new"),
+                                    -8)
                                .arg(download.recordCount, 7)
                                .arg(download.retryCount, 7)
                                .arg(QDir::toNativeSeparators(download.fileName));
@@ -292,6 +297,22 @@ int archiveGaps(const Invocation &invocation, ModuleConnection &, Console &conso
     }
     console.out.flush();
     return Success;
+}
+
+int archiveImport(const Invocation &invocation, ModuleConnection &, Console &console)
+{
+    quint32 serial = 0;
+    if (!serialOf(invocation, serial) || !archive::archivableSerial(serial))
+        return usageError(console, tr("'archive import' needs --station SERIAL, the serial "
+                                      "number of the station the files came from."));
+    std::unique_ptr<archive::Database> database;
+    if (const int opened = openArchive(invocation, console, database); opened != Success)
+        return opened;
+    if (database->isServer())
+        return usageError(console, tr("'archive import' writes the local archive only."));
+    archive::ImportSummary summary;
+    return conclude(console,
+                    archive::importLog(*database, invocation.words.first(), serial, summary));
 }
 
 int archiveRemove(const Invocation &invocation, ModuleConnection &, Console &console)

@@ -205,6 +205,19 @@ const Command Commands[] = {
      "knows what a full download could fill.",
      nullptr,
      archiveGaps},
+    {{"archive", "import"},
+     1,
+     {"--station", "--archive"},
+     true,
+     "archive import FILE.csv --station SERIAL",
+     "keep a pair of CSV files in the archive",
+     "Keeps FILE.csv and its FILE-system.csv companion, as Talvik wrote them (also before the\n"
+     "archive, and lines from before the impossible-date mend), as a download of the station\n"
+     "with this serial number. The files keep six significant digits, so each line is kept\n"
+     "as it is; a downloaded record is the same record as an imported line when it prints\n"
+     "to that line. 'archive export --download' gives the pair back byte for byte.",
+     nullptr,
+     archiveImport},
     {{"archive", "remove"},
      0,
      {"--download", "--archive"},

@@ -30,6 +30,7 @@ int archiveDownloads(const Invocation &, ModuleConnection &, Console &);
 int archiveExport(const Invocation &, ModuleConnection &, Console &);
 int archiveRemove(const Invocation &, ModuleConnection &, Console &);
 int archiveGaps(const Invocation &, ModuleConnection &, Console &);
+int archiveImport(const Invocation &, ModuleConnection &, Console &);
 int archiveBackup(const Invocation &, ModuleConnection &, Console &);
 int archiveInit(const Invocation &, ModuleConnection &, Console &);
 int archiveSync(const Invocation &, ModuleConnection &, Console &);

@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSysInfo>
 
 #include <memory>
 
@@ -150,15 +149,8 @@ void prepareArchive(const Invocation &invocation, ModuleConnection &connection, 
             tr("Not archived: the module has no serial number (it reads %1).").arg(station.serial));
         return;
     }
-    archive::DownloadFacts facts;
-    facts.serial = station.serial;
-    facts.stationId = station.idText;
-    facts.downloadedAt = QDateTime::currentMSecsSinceEpoch();
-    facts.full = full;
-    facts.host = QSysInfo::machineHostName();
-    facts.user = qEnvironmentVariable("USER");
-    files.archiver =
-        std::make_unique<archive::DownloadArchiver>(*database, RecordStore::programWide(), facts);
+    files.archiver = std::make_unique<archive::DownloadArchiver>(
+        *database, RecordStore::programWide(), archive::downloadFactsFor(station, full));
 }
 } // namespace
 

@@ -47,6 +47,14 @@ public:
         used = int(end + LineEndLength - text.constData());
     }
 
+    // Text of whole lines, line ends included.
+    void append(const QByteArray &lines)
+    {
+        char *out = room(lines.size() - LineEndLength);
+        std::memcpy(out, lines.constData(), size_t(lines.size()));
+        used += lines.size();
+    }
+
     void writeLine(const QByteArray &line)
     {
         char *out = room(line.size());
@@ -80,6 +88,38 @@ private:
     int used = 0;
     bool committed = false;
 };
+
+// The two files belong together: neither replaces its old version until
+// both are written whole, so a failure never leaves a new file beside a
+// stale one. Past that point only the sync and rename of each can fail.
+OperationResult commitPair(CsvFile &measurements, CsvFile &system, const QString &fileName,
+                           const QString &systemName)
+{
+    const bool measurementsWritten = measurements.finish();
+    const bool systemWritten = system.finish();
+    QStringList failed;
+    QStringList reasons;
+    if (!measurementsWritten || !systemWritten || !measurements.commit()) {
+        failed << QDir::toNativeSeparators(fileName) << QDir::toNativeSeparators(systemName);
+        // Only the files that failed say why; one not committed because the
+        // other failed has nothing to say.
+        const bool bothWritten = measurementsWritten && systemWritten;
+        if (!measurementsWritten || (bothWritten && !measurements.isCommitted()))
+            reasons << measurements.failure();
+        if (!systemWritten)
+            reasons << system.failure();
+    } else if (!system.commit()) {
+        failed << QDir::toNativeSeparators(systemName);
+        reasons << system.failure();
+    }
+    if (failed.isEmpty())
+        return OperationResult::success();
+    return OperationResult::failure(
+        OperationResult::Reason::File,
+        QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
+            .arg(failed.join('\n')),
+        reasons.join('\n'));
+}
 
 } // namespace
 
@@ -115,32 +155,18 @@ OperationResult writeLogCsv(const QString &fileName, const RecordStore &store, q
     std::memcpy(retries, "Retries ", 8);
     system.endLine(NumberText::appendInt(retries + 8, retryCount));
 
-    // The two files belong together: neither replaces its old version until
-    // both are written whole, so a failure never leaves a new file beside a
-    // stale one. Past that point only the sync and rename of each can fail.
-    const bool measurementsWritten = measurements.finish();
-    const bool systemWritten = system.finish();
-    QStringList failed;
-    QStringList reasons;
-    if (!measurementsWritten || !systemWritten || !measurements.commit()) {
-        failed << QDir::toNativeSeparators(fileName) << QDir::toNativeSeparators(systemName);
-        // Only the files that failed say why; one not committed because the
-        // other failed has nothing to say.
-        const bool bothWritten = measurementsWritten && systemWritten;
-        if (!measurementsWritten || (bothWritten && !measurements.isCommitted()))
-            reasons << measurements.failure();
-        if (!systemWritten)
-            reasons << system.failure();
-    } else if (!system.commit()) {
-        failed << QDir::toNativeSeparators(systemName);
-        reasons << system.failure();
-    }
+    const OperationResult committed = commitPair(measurements, system, fileName, systemName);
     progress.finish();
-    if (failed.isEmpty())
-        return OperationResult::success();
-    return OperationResult::failure(
-        OperationResult::Reason::File,
-        QCoreApplication::translate("Talvik", "The log could not be saved to:\n%1")
-            .arg(failed.join('\n')),
-        reasons.join('\n'));
+    return committed;
+}
+
+OperationResult writeLogFiles(const QString &fileName, const QByteArray &measurementText,
+                              const QByteArray &systemText)
+{
+    const QString systemName = LogRecord::systemFileName(fileName);
+    CsvFile measurements(fileName, 0);
+    CsvFile system(systemName, 0);
+    measurements.append(measurementText);
+    system.append(systemText);
+    return commitPair(measurements, system, fileName, systemName);
 }

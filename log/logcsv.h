@@ -16,4 +16,10 @@ OperationResult writeLogCsv(const QString &fileName, const RecordStore &store, q
                             quint32 retryCount, const LogRecord::Columns &columns,
                             OperationProgress &progress);
 
+// Two texts of whole lines (CR LF ends included) as the measurement file
+// and its companion, with the same care as writeLogCsv: for files written
+// again from the archive.
+OperationResult writeLogFiles(const QString &fileName, const QByteArray &measurementText,
+                              const QByteArray &systemText);
+
 #endif

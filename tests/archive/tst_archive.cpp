@@ -4,6 +4,7 @@
 #include "archive/archivelocation.h"
 #include "archive/archivequeries.h"
 #include "archive/history.h"
+#include "archive/import.h"
 #include "archive/ingest.h"
 #include "core/operationprogress.h"
 #include "log/healthcheck.h"
@@ -197,6 +198,43 @@ private slots:
         QCOMPARE(usual, 600);
         QCOMPARE(gaps.size(), size_t(1));
         QCOMPARE(gaps[0].to - gaps[0].from, 16 * 600);
+    }
+
+    void anImportedPairComesBackWholeAndMeetsItsRecordsWhenTheyAreDownloaded()
+    {
+        // Files a Talvik wrote before the archive, with one marked record.
+        sim::LogOptions withEvents;
+        log = sim::generateLog(200, 9, withEvents);
+        const RecordStore store = fill(0, 80, {7});
+        NoProgress progress;
+        LogRecord::Columns columns;
+        columns.soil = true;
+        QVERIFY(
+            writeLogCsv(folder.filePath("old.csv"), store, 80, 2, columns, progress).succeeded());
+        archive::ImportSummary imported;
+        QVERIFY(archive::importLog(*database, folder.filePath("old-system.csv"), Serial, imported)
+                    .succeeded());
+        QCOMPARE(imported.lines, 80);
+        const qint64 kept = history();
+        QVERIFY(
+            archive::exportDownload(*database, imported.downloadId, folder.filePath("again.csv"))
+                .succeeded());
+        QCOMPARE(fileBytes(folder.filePath("again.csv")), fileBytes(folder.filePath("old.csv")));
+        QCOMPARE(fileBytes(folder.filePath("again-system.csv")),
+                 fileBytes(folder.filePath("old-system.csv")));
+
+        // The same records from the module print to those lines: nothing new,
+        // and the marked one is replaced by its clean copy.
+        QCOMPARE(ingest(fill(0, 80), 80), 0);
+        QCOMPARE(history(), kept);
+        QSqlQuery lines(database->connection());
+        QVERIFY(
+            lines.exec("SELECT COUNT(*) FROM records WHERE in_history = 1 AND line IS NOT NULL"));
+        QVERIFY(lines.next());
+        QCOMPARE(lines.value(0).toInt(), 0);
+        // A file that is not a Talvik pair is refused.
+        QVERIFY(
+            archive::importLog(*database, folder.filePath("none.csv"), Serial, imported).failed());
     }
 
     void erasedSlotsBelongOnlyToTheirDownload()

@@ -6,9 +6,11 @@
 #include "archive/archivequeries.h"
 #include "archive/configurationrecord.h"
 #include "archive/history.h"
+#include "archive/import.h"
 #include "archive/ingest.h"
 #include "archive/sync.h"
 #include "core/operationprogress.h"
+#include "log/logcsv.h"
 #include "log/logstore.h"
 #include "sim/logrecords.h"
 
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -36,6 +39,8 @@ const char *const SyncGrants[] = {
     "configurations TO talvik_archivesync_sync",
     "GRANT SELECT ON archive_schema TO talvik_archivesync_sync",
     "GRANT USAGE ON SEQUENCE downloads_id_seq, records_id_seq, configurations_id_seq "
+    "TO talvik_archivesync_sync",
+    "GRANT EXECUTE ON FUNCTION talvik_superseded_lines(BIGINT, BIGINT[]) "
     "TO talvik_archivesync_sync",
 };
 
@@ -56,7 +61,8 @@ struct Download {
     int first;
     int count;
     bool full;
-    std::vector<int> marked; // slots kept with a failed checksum
+    std::vector<int> marked;                        // slots kept with a failed checksum
+    const std::vector<sim::Record> *from = nullptr; // the measurements-only log by default
 };
 
 QByteArray fileBytes(const QString &path)
@@ -73,7 +79,23 @@ class ArchiveSyncTest : public QObject
 
     QTemporaryDir folder;
     std::vector<sim::Record> log;
+    std::vector<sim::Record> eventful; // with boots, notes, errors and erased slots
     QSqlDatabase admin;
+
+    // The download's records of the log, as the module sent them.
+    void fill(const RecordStore &store, const Download &download)
+    {
+        const std::vector<sim::Record> &records = download.from ? *download.from : log;
+        for (int slot = 0; slot < download.count; ++slot) {
+            std::memcpy(store.records[slot], records[size_t(download.first + slot)].data(),
+                        LogRecord::Size);
+            store.badChecksum[slot] = 0;
+        }
+        for (int slot : download.marked) {
+            store.records[slot][40] ^= 0x5A;
+            store.badChecksum[slot] = 1;
+        }
+    }
 
     // A local archive of these downloads of the log.
     void makeLocal(const QString &name, const std::vector<Download> &downloads,
@@ -84,15 +106,7 @@ class ArchiveSyncTest : public QObject
         for (const Download &download : downloads) {
             OwnRecordStore own(quint32(download.count));
             const RecordStore store = own.store();
-            for (int slot = 0; slot < download.count; ++slot) {
-                std::memcpy(store.records[slot], log[size_t(download.first + slot)].data(),
-                            LogRecord::Size);
-                store.badChecksum[slot] = 0;
-            }
-            for (int slot : download.marked) {
-                store.records[slot][40] ^= 0x5A;
-                store.badChecksum[slot] = 1;
-            }
+            fill(store, download);
             archive::DownloadFacts facts;
             facts.serial = download.serial;
             facts.stationId = QStringLiteral("Station %1").arg(download.serial);
@@ -193,6 +207,7 @@ private slots:
         sim::LogOptions options;
         options.events = false;
         log = sim::generateLog(4000, 7, options);
+        eventful = sim::generateLog(450, 11);
     }
 
     void cleanupTestCase()
@@ -279,6 +294,87 @@ private slots:
                     .succeeded());
         QVERIFY(archive::exportDownload(*reference, 4, folder.filePath("r.csv")).succeeded());
         QCOMPARE(fileBytes(folder.filePath("s.csv")), fileBytes(folder.filePath("r.csv")));
+    }
+
+    // A local archive holding the download's files, written with soil and
+    // globe 1 columns and imported.
+    void makeImported(const QString &name, const Download &download, const QString &csv)
+    {
+        OwnRecordStore own(quint32(download.count));
+        fill(own.store(), download);
+        LogRecord::Columns columns;
+        columns.soil = columns.globeTemp1 = true;
+        NoProgress none;
+        QVERIFY(
+            writeLogCsv(csv, own.store(), quint32(download.count), 2, columns, none).succeeded());
+        std::unique_ptr<archive::Database> local;
+        QVERIFY(archive::Database::openLocal(folder.filePath(name), local).succeeded());
+        archive::ImportSummary summary;
+        const OperationResult imported = archive::importLog(*local, csv, download.serial, summary);
+        QVERIFY2(imported.succeeded(), qPrintable(imported.message()));
+    }
+
+    void importedLinesAndDownloadedBytesMeetOnTheServer()
+    {
+        // Records 0..299 imported on one laptop (120 with a checksum mark),
+        // 100..399 downloaded on another, 350..449 imported on a third: the
+        // bytes take the place of every line they render to, whichever
+        // reached the server first.
+        const QString early = folder.filePath("early.csv");
+        makeImported("i.sqlite", {20474, 0, 300, true, {120}, &eventful}, early);
+        makeLocal("m.sqlite", {{20474, 100, 300, true, {}, &eventful}});
+        makeImported("j.sqlite", {20474, 350, 100, true, {}, &eventful},
+                     folder.filePath("late.csv"));
+        // Erased slots and impossible dates stay out of any history.
+        const auto dated = [&](int first, int end) {
+            return std::count_if(eventful.begin() + first, eventful.begin() + end, [](auto &r) {
+                return !LogRecord::isErased(r.data()) &&
+                       LogRecord::unpackLogDateTime(r.data() + LogRecord::DateTimeOffset).isValid();
+            });
+        };
+        archive::SyncSummary summary;
+        for (const char *name : {"i.sqlite", "m.sqlite", "j.sqlite"}) {
+            const OperationResult synced = sync(folder.filePath(name), false, summary);
+            QVERIFY2(synced.succeeded(), qPrintable(synced.message()));
+            QCOMPARE(summary.downloads, 1);
+        }
+        QCOMPARE(count("SELECT SUM(in_history) FROM records WHERE serial = ?", 20474),
+                 dated(0, 450));
+        QCOMPARE(count("SELECT COUNT(DISTINCT (record_time, record_index)) FROM records "
+                       "WHERE in_history = 1 AND serial = ?",
+                       20474),
+                 dated(0, 450));
+        QCOMPARE(count("SELECT COUNT(*) FROM records WHERE in_history = 1 AND line IS NOT NULL "
+                       "AND serial = ?",
+                       20474),
+                 dated(0, 100) + dated(400, 450));
+
+        // The imported download comes back from the server as its files.
+        std::unique_ptr<archive::Database> server;
+        QVERIFY(archive::Database::openServer(Owner, archive::ServerUse::Read, server).succeeded());
+        QVector<archive::DownloadSummary> downloads;
+        QVERIFY(archive::listDownloads(*server, 20474, downloads).succeeded());
+        QCOMPARE(downloads.size(), 3);
+        const auto first = std::find_if(downloads.cbegin(), downloads.cend(), [](const auto &d) {
+            return d.imported && d.recordCount == 300;
+        });
+        QVERIFY(first != downloads.cend());
+        const QString again = folder.filePath("again.csv");
+        QVERIFY(archive::exportDownload(*server, first->id, again).succeeded());
+        QCOMPARE(fileBytes(again), fileBytes(early));
+        QCOMPARE(fileBytes(LogRecord::systemFileName(again)),
+                 fileBytes(LogRecord::systemFileName(early)));
+
+        // The sync role's word takes out no line whose record has no bytes
+        // on the server: here every line still in the history.
+        std::unique_ptr<archive::Database> syncer;
+        QVERIFY(
+            archive::Database::openServer(Syncer, archive::ServerUse::Sync, syncer).succeeded());
+        QSqlQuery take(syncer->connection());
+        QVERIFY(take.exec("SELECT talvik_superseded_lines(20474, ARRAY(SELECT id FROM records "
+                          "WHERE serial = 20474))"));
+        QVERIFY(take.next());
+        QCOMPARE(take.value(0).toLongLong(), 0);
     }
 
     void stoppedSyncIsCompletedByTheNextWithNothingTwice()

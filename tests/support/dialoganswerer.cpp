@@ -44,6 +44,13 @@ void DialogAnswerer::enterInteger(int value)
     answers.append(answer);
 }
 
+void DialogAnswerer::enterText(const QString &text)
+{
+    Answer answer{Answer::Text};
+    answer.text = text;
+    answers.append(answer);
+}
+
 void DialogAnswerer::cancelInput()
 {
     answers.append(Answer{Answer::CancelInput});
@@ -160,11 +167,15 @@ void DialogAnswerer::handleInputDialog(QWidget *widget)
     seen.text = dialog->labelText();
     seen.parent = dialog->parentWidget();
     if (!answers.isEmpty() &&
-        (answers.first().kind == Answer::Integer || answers.first().kind == Answer::CancelInput)) {
+        (answers.first().kind == Answer::Integer || answers.first().kind == Answer::Text ||
+         answers.first().kind == Answer::CancelInput)) {
         const Answer answer = answers.takeFirst();
         seenDialogs.append(seen);
         if (answer.kind == Answer::Integer) {
             dialog->setIntValue(answer.value);
+            dialog->accept();
+        } else if (answer.kind == Answer::Text) {
+            dialog->setTextValue(answer.text);
             dialog->accept();
         } else {
             dialog->reject();

@@ -40,6 +40,7 @@ public:
     void chooseFile(const QString &path);
     // Accepts the next input dialog with the value, or cancels it.
     void enterInteger(int value);
+    void enterText(const QString &text);
     void cancelInput();
 
     const QList<Seen> &seen() const { return seenDialogs; }
@@ -49,7 +50,7 @@ public:
 
 private:
     struct Answer {
-        enum Kind { Button, ButtonText, Escape, File, Integer, CancelInput };
+        enum Kind { Button, ButtonText, Escape, File, Integer, Text, CancelInput };
         explicit Answer(Kind k) : kind(k) {}
         Kind kind;
         QMessageBox::StandardButton button = QMessageBox::NoButton;
