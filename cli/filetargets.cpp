@@ -1,5 +1,7 @@
 #include "cli/filetargets.h"
 
+#include "core/regularfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -101,13 +103,7 @@ QString nodeDescription(const QString &path)
         return tr("nothing");
     if (S_ISREG(info.st_mode))
         return tr("a file");
-    if (S_ISDIR(info.st_mode))
-        return tr("a folder");
-    if (S_ISFIFO(info.st_mode))
-        return tr("a FIFO");
-    if (S_ISSOCK(info.st_mode))
-        return tr("a socket");
-    return tr("a device");
+    return RegularFile::kindOf(info.st_mode);
 }
 
 QString missingFolder(const QString &path)
