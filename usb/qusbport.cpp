@@ -31,6 +31,11 @@ QUSBPort::~QUSBPort()
 {
     stop();
     wait();
+    // The thread's last act on our members is closeDevice, under this mutex.
+    // Taking it once more hands those members over in a way every checker
+    // sees: a thread that had already finished makes wait() return on a
+    // flag read under Qt's own lock, which ThreadSanitizer cannot follow.
+    std::lock_guard<std::mutex> handOver(deviceMutex);
 }
 
 QString QUSBPort::OpenFailure::reason() const
