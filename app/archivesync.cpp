@@ -1,9 +1,12 @@
 #include "app/archivesync.h"
 
 #include "app/stationarchive.h"
+#include "app/stationsboard.h"
+#include "app/visitreportdialog.h"
 #include "archive/archivedatabase.h"
 #include "archive/archivelocation.h"
 #include "archive/sync.h"
+#include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 
 #include <QAction>
@@ -47,8 +50,11 @@ ArchiveSync::ArchiveSync(QWidget *window, QMenu *tools, StationArchive &stations
     : QObject(window), window(window), stations(stations),
       serverAction(tools->addAction(tr("Archive Server…"))),
       namesAction(tools->addAction(tr("Send Host and User Names"))),
-      syncAction(tools->addAction(tr("Sync Archive")))
+      syncAction(tools->addAction(tr("Sync Archive"))),
+      boardAction(tools->addAction(tr("Stations…")))
 {
+    boardAction->setObjectName("actionStations");
+    connect(boardAction, &QAction::triggered, this, &ArchiveSync::showStations);
     serverAction->setObjectName("actionArchiveServer");
     namesAction->setObjectName("actionArchiveNames");
     syncAction->setObjectName("actionSyncArchive");
@@ -67,6 +73,33 @@ ArchiveSync::~ArchiveSync()
 {
     if (worker != nullptr)
         worker->wait();
+}
+
+void ArchiveSync::showStations()
+{
+    const QString server = preferences().value(ServerKey).toString();
+    const archive::Location location = archive::localArchive(archive::archivePreference());
+    const QString source = server.isEmpty() ? location.path : server;
+    if (source.isEmpty()) {
+        stations.showNote(tr("No stations to show: the archive is off and no server is set."));
+        return;
+    }
+    auto *board = new StationsBoard(source, window);
+    board->setAttribute(Qt::WA_DeleteOnClose);
+    // The station's history and its last visit report, from this PC's archive.
+    connect(board, &StationsBoard::stationChosen, this, [this, board](quint32 serial) {
+        if (openHistory)
+            openHistory(serial);
+        archive::Database *database = stations.database();
+        std::vector<archive::Visit> visits;
+        if (database == nullptr || archive::listVisits(*database, serial, visits).failed() ||
+            visits.empty())
+            return;
+        auto *report = new VisitReportDialog(*database, serial, visits.back().id, board);
+        report->setAttribute(Qt::WA_DeleteOnClose);
+        report->show();
+    });
+    board->show();
 }
 
 void ArchiveSync::updateActions()

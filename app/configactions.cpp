@@ -2,6 +2,7 @@
 
 #include "app/parameterwidgets.h"
 #include "app/stationarchive.h"
+#include "app/visitrecorder.h"
 #include "app/windowprogress.h"
 #include "config/configurationtransfer.h"
 #include "ui_talvik.h"
@@ -81,6 +82,7 @@ void Talvik::on_ButtonRead_clicked()
     config::ModuleIdentity identity;
     const OperationResult read =
         config::readConfiguration(*session, progress, configuration, identity, filler);
+    visits->configurationRead(read, identity, configuration);
     if (read.succeeded())
         stationArchive->configurationRead(identity, configuration);
     showResult(read);
@@ -98,6 +100,8 @@ void Talvik::on_ButtonWrite_clicked()
     if (refusal.isEmpty())
         refusal = config::unselectedChoice(configuration);
     if (!refusal.isEmpty()) {
+        visits->configurationWritten(
+            OperationResult::failure(OperationResult::Reason::Refused, refusal), configuration);
         showMessage(true, refusal);
         return;
     }
@@ -107,6 +111,9 @@ void Talvik::on_ButtonWrite_clicked()
                              QMessageBox::Ok | QMessageBox::Cancel, this);
     if (confirmation.exec() != QMessageBox::Ok) {
         QCoreApplication::processEvents();
+        visits->configurationWritten(OperationResult::failure(OperationResult::Reason::Cancelled,
+                                                              tr("Failed to write settings.")),
+                                     configuration);
         showMessage(true, tr("Failed to write settings."));
         return;
     }
@@ -115,6 +122,7 @@ void Talvik::on_ButtonWrite_clicked()
                             WindowProgress::OnFinish::HideAndClose, this);
     progress.setRange(0, config::ParameterCount);
     const OperationResult written = config::writeConfiguration(*session, progress, configuration);
+    visits->configurationWritten(written, configuration);
     if (written.succeeded())
         stationArchive->configurationWritten(configuration);
     showResult(written);
@@ -132,6 +140,7 @@ void Talvik::on_ButtonSave_clicked()
 
     const OperationResult saved =
         config::saveConfigurationFile(path, binding::formConfiguration(*ui));
+    visits->fileSaved(path, saved);
     if (saved.failed())
         showResult(saved);
 }
@@ -148,6 +157,7 @@ void Talvik::on_ButtonLoad_clicked()
 
     config::Configuration configuration = binding::formConfiguration(*ui);
     const OperationResult loaded = config::applyConfigurationFile(path, configuration);
+    visits->fileLoaded(path, loaded);
     if (loaded.failed()) {
         showResult(loaded);
         return;

@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 
 #include "app/stationarchive.h"
+#include "app/visitrecorder.h"
 #include "app/windowprogress.h"
 #include "log/logcsv.h"
 #include "log/logdownloader.h"
@@ -26,13 +27,15 @@ public:
 
     void rangeOpened(quint32 count, const LogRecord::Columns &columns) override
     {
+        records = count;
         if (archiver != nullptr)
             archiver->rangeOpened(count, columns);
     }
-    void fetchFinished(quint32 retries) override
+    void fetchFinished(quint32 retryCount) override
     {
+        retries = retryCount;
         if (archiver != nullptr)
-            archiver->fetchFinished(retries);
+            archiver->fetchFinished(retryCount);
     }
     void filesWritten(const QString &fileName) override
     {
@@ -42,6 +45,8 @@ public:
     }
 
     bool written = false;
+    quint32 records = 0;
+    quint32 retries = 0;
 
 private:
     archive::DownloadArchiver *const archiver;
@@ -78,6 +83,13 @@ void Talvik::downloadLog(bool full)
     const OperationResult result = ::downloadLog(*session, RecordStore::programWide(), full,
                                                  fileName, fetchProgress, exportProgress, observer);
     stationArchive->downloadEnded(archiver.get(), observer.written);
+    VisitRecorder::DownloadCounts counts;
+    counts.full = full;
+    counts.records = observer.records;
+    counts.retries = observer.retries;
+    counts.archived = archiver && archiver->attempted() && archiver->result().succeeded();
+    counts.newToArchive = counts.archived ? archiver->summary().newRecords : 0;
+    visits->downloaded(counts, fileName, observer.written, result);
 
     if (result.succeeded()) {
         lastLogFile = fileName;

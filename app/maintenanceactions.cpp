@@ -1,6 +1,7 @@
 #include "app/talvik.h"
 
 #include "app/stationarchive.h"
+#include "app/visitrecorder.h"
 #include "app/windowprogress.h"
 #include "maintenance/firmwareuploader.h"
 #include "maintenance/moduleservice.h"
@@ -35,6 +36,7 @@ void Talvik::uploadFirmware()
     FirmwareImage image;
     const OperationResult loaded = loadFirmwareImage(path, image);
     if (loaded.failed()) {
+        visits->firmwareUploaded(path, 0, 0, loaded);
         // Nothing has gone to the module, which stays as it was.
         progress.hide();
         showResult(loaded);
@@ -42,6 +44,7 @@ void Talvik::uploadFirmware()
         return;
     }
     const OperationResult uploaded = uploadFirmwareImage(*session, image, progress);
+    visits->firmwareUploaded(path, image.size, image.checksum, uploaded);
     if (uploaded.reason() == OperationResult::Reason::Cancelled) {
         statusBar()->showMessage(savedStatus);
     } else if (uploaded.failed()) {
@@ -65,6 +68,7 @@ void Talvik::setModuleClock()
     // Also when the clock box is ticked: no other exchange may mix with it.
     const ActionScope clockSet(*this);
     const OperationResult set = ::setModuleClock(*session, now);
+    visits->clockSet(now, set);
     if (set.failed())
         showResult(set);
 }
@@ -81,6 +85,7 @@ void Talvik::on_ButtonSetSN_clicked()
     quint32 stored = 0;
     const OperationResult set =
         setSerialNumber(*session, static_cast<quint32>(serialNumber), stored);
+    visits->serialSet(set.succeeded() ? stored : quint32(serialNumber), set);
     if (set.succeeded()) {
         LabelSN->setText(tr("Serial Number: ") + QString::number(stored));
         stationArchive->serialSet(stored);
@@ -91,7 +96,9 @@ void Talvik::on_ButtonSetSN_clicked()
 void Talvik::on_ButtonEraseLog_clicked()
 {
     const ActionScope action(*this);
-    showResult(eraseLog(*session));
+    const OperationResult erased = eraseLog(*session);
+    visits->logErased(erased);
+    showResult(erased);
 }
 
 void Talvik::on_ButtonDisableCell_clicked()
@@ -109,5 +116,8 @@ void Talvik::on_ButtonDisableCell_clicked()
     // Cancel and Escape leave the module alone.
     if (question.clickedButton() != disable && question.clickedButton() != enable)
         return;
-    showResult(setCellEnabled(*session, question.clickedButton() == enable));
+    const bool enabling = question.clickedButton() == enable;
+    const OperationResult switched = setCellEnabled(*session, enabling);
+    visits->cellSwitched(enabling, switched);
+    showResult(switched);
 }

@@ -43,6 +43,7 @@ void StationArchive::connectionOpened()
     known = false;
     lastDownloadText.clear();
     show();
+    emit moduleConnected();
 }
 
 void StationArchive::connectionLost()
@@ -50,6 +51,7 @@ void StationArchive::connectionLost()
     known = false;
     lastDownloadText.clear();
     show();
+    emit moduleLost();
 }
 
 bool StationArchive::identityDue() const
@@ -69,6 +71,8 @@ void StationArchive::askIdentity(ModuleSession &session)
         known = true;
     }
     show();
+    if (known)
+        emit stationKnown(station.serial, station.idText);
 }
 
 void StationArchive::serialSet(quint32 serial)

@@ -68,8 +68,17 @@ public:
     // configuration is kept for the station known on this connection.
     void configurationWritten(const config::Configuration &values);
 
-private:
+    // The archive, opened when it is on and can be; null otherwise.
     archive::Database *database();
+
+signals:
+    // The port opened the module, or lost it.
+    void moduleConnected();
+    void moduleLost();
+    // This connection's module told its serial number and ID text.
+    void stationKnown(quint32 serial, const QString &idText);
+
+private:
     void keepConfiguration(quint32 serial, bool written, const config::Configuration &values);
     void show();
 

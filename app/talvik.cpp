@@ -2,8 +2,11 @@
 
 #include "app/archivesync.h"
 #include "app/connectionhelp.h"
+#include "app/logviewer.h"
 #include "app/stationarchive.h"
+#include "app/visitrecorder.h"
 #include "core/operationresult.h"
+#include "core/switchesfile.h"
 #include "ui_talvik.h"
 #include "usb/modulesession.h"
 #include "usb/qusbport.h"
@@ -35,7 +38,16 @@ Talvik::Talvik(QWidget *parent)
     viewLogAction->setObjectName("actionViewLog");
     connect(viewLogAction, &QAction::triggered, this, &Talvik::viewLog);
     stationArchive = new StationArchive(this, tools);
-    new ArchiveSync(this, tools, *stationArchive);
+    auto *archiveSync = new ArchiveSync(this, tools, *stationArchive);
+    archiveSync->setHistoryOpener([this](quint32 serial) {
+        if (logViewer == nullptr)
+            logViewer = new LogViewer(this);
+        logViewer->show();
+        logViewer->raise();
+        logViewer->openStation(serial);
+    });
+    tools->addSeparator();
+    visits = new VisitRecorder(this, tools, *stationArchive);
     ui->TabWidget->setCurrentIndex(0);
 
     // The order in which the action buttons are switched on and off.
@@ -85,11 +97,9 @@ Talvik::~Talvik()
 
 void Talvik::readFeatureSwitches()
 {
-    QSettings switches(QCoreApplication::applicationDirPath() + "/Talvik.ini",
-                       QSettings::IniFormat);
-    if (!switches.value("Development", false).toBool())
+    if (!SwitchesFile::isOn("Development"))
         ui->ButtonSetSN->hide();
-    if (!switches.value("LogErase", false).toBool())
+    if (!SwitchesFile::isOn("LogErase"))
         ui->ButtonEraseLog->hide();
 }
 

@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class LogViewer;
 class StationArchive;
+class VisitRecorder;
 class QPushButton;
 class ModuleSession;
 class QUSBPort;
@@ -152,6 +153,8 @@ private:
     LogViewer *logViewer = nullptr;
     // The station archive's switch, status and records (app/stationarchive.cpp).
     StationArchive *stationArchive = nullptr;
+    // The technician's visit, kept in the archive (app/visitrecorder.cpp).
+    VisitRecorder *visits = nullptr;
 };
 
 #endif

@@ -106,6 +106,44 @@ const char *const SchemaV1[] = {
     "INSERT INTO archive_schema (version) VALUES (1)",
 };
 
+// Version 2 adds what was done to each station: a technician's visit with
+// the window or one talvik-cli run (kind 'collection'), and its actions in
+// order, each with its outcome (failure holds the message shown, NULL on
+// success) and its facts as a JSON object.
+const char *const SchemaV2[] = {
+    "CREATE TABLE visits ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " uid TEXT NOT NULL UNIQUE,"
+    " serial INTEGER NOT NULL REFERENCES stations(serial),"
+    " kind TEXT NOT NULL,"
+    " started_at INTEGER NOT NULL,"
+    " program TEXT NOT NULL,"
+    " version TEXT NOT NULL,"
+    " host TEXT,"
+    " user_name TEXT,"
+    " id_text TEXT)",
+    "CREATE INDEX visits_station ON visits (serial, started_at)",
+    "CREATE TABLE visit_actions ("
+    " visit_id INTEGER NOT NULL REFERENCES visits(id) ON DELETE CASCADE,"
+    " seq INTEGER NOT NULL,"
+    " at INTEGER NOT NULL,"
+    " action TEXT NOT NULL,"
+    " failure TEXT,"
+    " details TEXT NOT NULL,"
+    " PRIMARY KEY (visit_id, seq))",
+    // What a list of the stations shows of their records, kept as records
+    // arrive or go, so that listing stations never reads the records.
+    "CREATE TABLE station_summaries ("
+    " serial INTEGER PRIMARY KEY REFERENCES stations(serial),"
+    " records INTEGER NOT NULL,"
+    " first_record_time INTEGER,"
+    " last_record_time INTEGER)",
+    "INSERT INTO station_summaries (serial, records, first_record_time, last_record_time)"
+    " SELECT serial, COUNT(*), MIN(record_time), MAX(record_time) FROM records"
+    " WHERE in_history = 1 GROUP BY serial",
+    "UPDATE archive_schema SET version = 2",
+};
+
 QString connectionName()
 {
     static std::atomic<int> next{0};
@@ -290,28 +328,35 @@ OperationResult Database::openServer(const QString &uri, ServerUse use,
 
 OperationResult Database::prepareSchema()
 {
-    QSqlQuery version(db);
+    int found = 0;
     if (db.tables().contains("archive_schema")) {
+        QSqlQuery version(db);
         if (!version.exec("SELECT version FROM archive_schema") || !version.next())
             return databaseFailure(where, version.lastError().text());
-        const int found = version.value(0).toInt();
+        found = version.value(0).toInt();
         if (found > SchemaVersion)
             return databaseFailure(
                 where, tr("it was written by a newer Talvik (archive version %1; this Talvik "
                           "knows up to %2)")
                            .arg(found)
                            .arg(SchemaVersion));
-        return OperationResult::success();
+        if (found == SchemaVersion)
+            return OperationResult::success();
     }
-    // A new archive: every table in one transaction, so a crash leaves none.
+    // A new archive gets every table, an older one what its version lacks,
+    // in one transaction, so a crash leaves it as it was.
     if (!db.transaction())
         return databaseFailure(where, db.lastError().text());
     QString error;
-    for (const char *statement : SchemaV1) {
-        if (!run(db, QString::fromLatin1(statement), error)) {
-            db.rollback();
-            return databaseFailure(where, error);
-        }
+    const auto apply = [&](auto &steps) {
+        for (const char *statement : steps)
+            if (!run(db, QString::fromLatin1(statement), error))
+                return false;
+        return true;
+    };
+    if ((found < 1 && !apply(SchemaV1)) || (found < 2 && !apply(SchemaV2))) {
+        db.rollback();
+        return databaseFailure(where, error);
     }
     if (!db.commit())
         return databaseFailure(where, db.lastError().text());

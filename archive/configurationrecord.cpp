@@ -1,6 +1,7 @@
 #include "archive/configurationrecord.h"
 
 #include "archive/archivedatabase.h"
+#include "archive/ingest.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,8 +13,7 @@
 namespace archive
 {
 
-OperationResult recordConfiguration(Database &database, const ConfigurationFacts &facts,
-                                    const config::Configuration &configuration)
+QJsonObject keptSettings(const config::Configuration &configuration)
 {
     QJsonObject settings;
     for (const config::Parameter &parameter : config::ParameterMap) {
@@ -22,15 +22,16 @@ OperationResult recordConfiguration(Database &database, const ConfigurationFacts
         const QString key = config::Configuration::keyOf(parameter);
         settings.insert(key, configuration.value(key));
     }
+    return settings;
+}
+
+OperationResult recordConfiguration(Database &database, const ConfigurationFacts &facts,
+                                    const config::Configuration &configuration)
+{
+    const QJsonObject settings = keptSettings(configuration);
     QSqlDatabase &db = database.connection();
     if (!db.transaction())
         return databaseFailure(database.location(), db.lastError().text());
-    QSqlQuery station(db);
-    station.prepare("INSERT INTO stations (serial, first_contact, last_contact) VALUES (?, ?, ?) "
-                    "ON CONFLICT (serial) DO UPDATE SET last_contact = excluded.last_contact");
-    station.addBindValue(qint64(facts.serial));
-    station.addBindValue(facts.recordedAt);
-    station.addBindValue(facts.recordedAt);
     QSqlQuery insert(db);
     insert.prepare("INSERT INTO configurations (uid, serial, recorded_at, direction, program, "
                    "host, user_name, settings) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
@@ -42,8 +43,10 @@ OperationResult recordConfiguration(Database &database, const ConfigurationFacts
     insert.addBindValue(facts.host);
     insert.addBindValue(facts.user);
     insert.addBindValue(QString::fromUtf8(QJsonDocument(settings).toJson(QJsonDocument::Compact)));
-    if (!station.exec() || !insert.exec()) {
-        const QString error = (station.lastError().isValid() ? station : insert).lastError().text();
+    QString error;
+    if (!markContact(db, facts.serial, facts.recordedAt, error) || !insert.exec()) {
+        if (error.isEmpty())
+            error = insert.lastError().text();
         db.rollback();
         return databaseFailure(database.location(), error);
     }

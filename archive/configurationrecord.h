@@ -4,6 +4,7 @@
 #include "config/configuration.h"
 #include "core/operationresult.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,6 +26,9 @@ struct ConfigurationFacts {
     QString host;
     QString user;
 };
+
+// The values kept of a configuration, by key: every one but the passwords.
+QJsonObject keptSettings(const config::Configuration &configuration);
 
 OperationResult recordConfiguration(Database &database, const ConfigurationFacts &facts,
                                     const config::Configuration &configuration);

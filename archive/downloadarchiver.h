@@ -47,6 +47,9 @@ public:
 
     // Whether the download reached the archive, and what it said.
     bool attempted() const { return tried; }
+    quint32 serial() const { return facts.serial; }
+    quint32 recordCount() const { return facts.recordCount; }
+    quint32 retryCount() const { return facts.retryCount; }
     const OperationResult &result() const { return outcome; }
     const IngestSummary &summary() const { return done; }
     // "Archived 412 new records", or why not.

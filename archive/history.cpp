@@ -1,6 +1,7 @@
 #include "archive/history.h"
 
 #include "archive/archivedatabase.h"
+#include "archive/ingest.h"
 #include "archive/importedlines.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
@@ -173,8 +174,8 @@ OperationResult removeDownload(Database &database, qint64 downloadId)
             break;
         }
     }
-    if (error.isEmpty())
-        recomputeHistory(db, serial, error);
+    if (error.isEmpty() && recomputeHistory(db, serial, error))
+        refreshStationSummary(db, serial, error);
     if (!error.isEmpty()) {
         db.rollback();
         return databaseFailure(database.location(), error);

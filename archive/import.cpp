@@ -2,6 +2,7 @@
 
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
+#include "archive/ingest.h"
 #include "core/regularfile.h"
 #include "log/logreader.h"
 #include "log/logrecord.h"
@@ -229,6 +230,10 @@ OperationResult importLog(Database &database, const QString &fileName, quint32 s
         return failed(count);
     const qint64 after = count.value(0).toLongLong();
     count.finish();
+    if (!refreshStationSummary(db, serial, error)) {
+        db.rollback();
+        return databaseFailure(database.location(), error);
+    }
     if (!db.commit())
         return databaseFailure(database.location(), db.lastError().text());
     summary.downloadId = downloadId;

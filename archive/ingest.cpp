@@ -62,7 +62,9 @@ RecordFacts factsOf(const unsigned char *record)
     return facts;
 }
 
-bool historyCount(QSqlDatabase &db, quint32 serial, qint64 &count)
+} // namespace
+
+bool historyRecordCount(QSqlDatabase &db, quint32 serial, qint64 &count)
 {
     QSqlQuery query(db);
     query.prepare("SELECT COUNT(*) FROM records WHERE serial = ? AND in_history = 1");
@@ -73,7 +75,35 @@ bool historyCount(QSqlDatabase &db, quint32 serial, qint64 &count)
     return true;
 }
 
-} // namespace
+bool markContact(QSqlDatabase &db, qint64 serial, qint64 at, QString &error)
+{
+    QSqlQuery station(db);
+    station.prepare("INSERT INTO stations (serial, first_contact, last_contact) VALUES (?, ?, ?) "
+                    "ON CONFLICT (serial) DO UPDATE SET last_contact = excluded.last_contact");
+    station.addBindValue(serial);
+    station.addBindValue(at);
+    station.addBindValue(at);
+    if (station.exec())
+        return true;
+    error = station.lastError().text();
+    return false;
+}
+
+bool refreshStationSummary(QSqlDatabase &db, qint64 serial, QString &error)
+{
+    QSqlQuery query(db);
+    query.prepare("INSERT INTO station_summaries (serial, records, first_record_time, "
+                  "last_record_time) SELECT ?, COUNT(*), MIN(record_time), MAX(record_time) "
+                  "FROM records WHERE serial = ? AND in_history = 1 ON CONFLICT (serial) DO "
+                  "UPDATE SET records = excluded.records, first_record_time = "
+                  "excluded.first_record_time, last_record_time = excluded.last_record_time");
+    query.addBindValue(serial);
+    query.addBindValue(serial);
+    if (query.exec())
+        return true;
+    error = query.lastError().text();
+    return false;
+}
 
 bool archivableSerial(quint32 serial)
 {
@@ -92,14 +122,9 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
         return databaseFailure(database.location(), db.lastError().text());
 
     const qint64 serial = facts.serial;
-    QSqlQuery station(db);
-    station.prepare("INSERT INTO stations (serial, first_contact, last_contact) VALUES (?, ?, ?) "
-                    "ON CONFLICT (serial) DO UPDATE SET last_contact = excluded.last_contact");
-    station.addBindValue(serial);
-    station.addBindValue(facts.downloadedAt);
-    station.addBindValue(facts.downloadedAt);
-    if (!station.exec())
-        return failed(station);
+    QString error;
+    if (!markContact(db, serial, facts.downloadedAt, error))
+        return databaseFailure(database.location(), error);
     if (!facts.stationId.isNull()) {
         QSqlQuery name(db);
         name.prepare("INSERT INTO station_names (serial, id_text, first_seen, last_seen) "
@@ -113,7 +138,7 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
             return failed(name);
     }
     qint64 before = 0;
-    if (!historyCount(db, facts.serial, before))
+    if (!historyRecordCount(db, facts.serial, before))
         return databaseFailure(database.location(), db.lastError().text());
 
     QSqlQuery download(db);
@@ -190,7 +215,6 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
     QSqlQuery done(db);
     done.exec("DELETE FROM arriving");
     // An imported line that one of these records renders to is that record.
-    QString error;
     if (!retireMatchingLines(db, serial, downloadId, error))
         return databaseFailure(database.location(), error);
 
@@ -200,8 +224,10 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
         return databaseFailure(database.location(), error);
 
     qint64 after = 0;
-    if (!historyCount(db, facts.serial, after))
+    if (!historyRecordCount(db, facts.serial, after))
         return databaseFailure(database.location(), db.lastError().text());
+    if (!refreshStationSummary(db, serial, error))
+        return databaseFailure(database.location(), error);
     if (!transaction.commit())
         return databaseFailure(database.location(), db.lastError().text());
     summary.downloadId = downloadId;

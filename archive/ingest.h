@@ -5,6 +5,7 @@
 #include "log/logrecord.h"
 #include "log/logstore.h"
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QtGlobal>
 
@@ -41,6 +42,14 @@ struct IngestSummary {
 // A module never given a serial reads 0 or 0xFFFFFFFF; its records cannot
 // be told from another such module's.
 bool archivableSerial(quint32 serial);
+
+// The records in the station's history, on the archive's connection.
+bool historyRecordCount(QSqlDatabase &db, quint32 serial, qint64 &count);
+// Adds the station at its first contact, or moves its last contact to at.
+bool markContact(QSqlDatabase &db, qint64 serial, qint64 at, QString &error);
+// Brings the station's summary up to its records, inside the transaction
+// that changed them.
+bool refreshStationSummary(QSqlDatabase &db, qint64 serial, QString &error);
 
 // Slots 0 .. recordCount - 1 of store, in one transaction: all or nothing.
 // The summary changes only on success.

@@ -171,6 +171,52 @@ const char *const ServerSchemaV1[] = {
     "INSERT INTO archive_schema (version) VALUES (1)",
 };
 
+// Version 2: visits and collections with their actions. An action is keyed
+// by its visit's uid and its place in it, so a sync adds the ones the
+// server lacks without a sequence of its own.
+const char *const ServerSchemaV2[] = {
+    "CREATE TABLE visits ("
+    " uid TEXT PRIMARY KEY,"
+    " serial BIGINT NOT NULL REFERENCES stations(serial),"
+    " kind TEXT NOT NULL,"
+    " started_at BIGINT NOT NULL,"
+    " program TEXT NOT NULL,"
+    " version TEXT NOT NULL,"
+    " host TEXT,"
+    " user_name TEXT,"
+    " id_text TEXT)",
+    "CREATE INDEX visits_station ON visits (serial, started_at)",
+    "CREATE TABLE visit_actions ("
+    " visit_uid TEXT NOT NULL REFERENCES visits(uid),"
+    " seq INTEGER NOT NULL,"
+    " at BIGINT NOT NULL,"
+    " action TEXT NOT NULL,"
+    " failure TEXT,"
+    " details TEXT NOT NULL,"
+    " PRIMARY KEY (visit_uid, seq))",
+    // What a list of the stations shows of their records, brought up to
+    // them by each sync in the transaction of each download it sends, so
+    // that the board never reads the records.
+    "CREATE TABLE station_summaries ("
+    " serial BIGINT PRIMARY KEY REFERENCES stations(serial),"
+    " records BIGINT NOT NULL,"
+    " first_record_time BIGINT,"
+    " last_record_time BIGINT)",
+    "INSERT INTO station_summaries (serial, records, first_record_time, last_record_time)"
+    " SELECT serial, COUNT(*), MIN(record_time), MAX(record_time) FROM records"
+    " WHERE in_history = 1 GROUP BY serial",
+    "CREATE FUNCTION talvik_refresh_station(station BIGINT) RETURNS void LANGUAGE sql"
+    " SECURITY DEFINER SET search_path FROM CURRENT AS $$"
+    " INSERT INTO station_summaries (serial, records, first_record_time, last_record_time)"
+    "  SELECT station, COUNT(*), MIN(record_time), MAX(record_time) FROM records"
+    "  WHERE serial = station AND in_history = 1"
+    " ON CONFLICT (serial) DO UPDATE SET records = excluded.records,"
+    "  first_record_time = excluded.first_record_time,"
+    "  last_record_time = excluded.last_record_time $$",
+    "REVOKE ALL ON FUNCTION talvik_refresh_station(BIGINT) FROM PUBLIC",
+    "INSERT INTO archive_schema (version) VALUES (2)",
+};
+
 bool run(QSqlDatabase &db, const QString &statement, QString &error)
 {
     QSqlQuery query(db);
@@ -229,19 +275,24 @@ OperationResult initialise(QSqlDatabase &db, const QString &location)
         db.rollback();
         return newerRefused(location, found);
     }
+    // The functions keep the schema the tables are made in, and nothing a
+    // later session puts first in its search path.
+    if (found < ServerSchemaVersion &&
+        !run(db,
+             "SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', "
+             "true)",
+             error))
+        return failed(error);
     if (found == 0) {
-        // The functions keep the schema the tables are made in, and nothing
-        // a later session puts first in its search path.
-        if (!run(db,
-                 "SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', "
-                 "true)",
-                 error))
-            return failed(error);
         for (const char *statement : ServerSchemaV1)
             if (!run(db, QString::fromLatin1(statement), error))
                 return failed(error);
     }
     // Later versions add their steps here, each from the one before.
+    if (found < 2)
+        for (const char *statement : ServerSchemaV2)
+            if (!run(db, QString::fromLatin1(statement), error))
+                return failed(error);
     if (!db.commit())
         return failed(db.lastError().text());
     return OperationResult::success();

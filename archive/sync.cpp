@@ -2,10 +2,14 @@
 
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
+#include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QSet>
 #include <QSqlError>
@@ -14,6 +18,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 namespace archive
@@ -258,7 +263,16 @@ public:
             failure.error = db.lastError().text();
             return Sent::Failed;
         }
-        const Sent sent = sendWithin(localId, header, serial, slotCount, failure);
+        Sent sent = sendWithin(localId, header, serial, slotCount, failure);
+        if (sent == Sent::Done) {
+            QSqlQuery refresh(db);
+            refresh.prepare("SELECT talvik_refresh_station(?)");
+            refresh.addBindValue(serial);
+            if (!refresh.exec()) {
+                failure.error = refresh.lastError().text();
+                sent = Sent::Failed;
+            }
+        }
         if (sent != Sent::Done) {
             db.rollback();
             return sent;
@@ -461,6 +475,34 @@ private:
     std::unique_ptr<QSqlQuery> full;
 };
 
+// One server transaction: the station's row, as far as the server lacks
+// it, then what rows() adds; all or nothing.
+bool sendForStation(Database &local, QSqlDatabase &server, const QVariant &serial,
+                    const std::function<bool(QString &error)> &rows, Failure &failure)
+{
+    QVector<QVariant> stationRow;
+    if (!localStations(local.connection(), serial, stationRow, failure.error)) {
+        failure.location = local.location();
+        return false;
+    }
+    if (!server.transaction()) {
+        failure.error = server.lastError().text();
+        return false;
+    }
+    qint64 ignored = 0;
+    if (!insertRows(server, StationHead, StationRow, StationTail, 3, stationRow, ignored,
+                    failure.error) ||
+        !rows(failure.error)) {
+        server.rollback();
+        return false;
+    }
+    if (!server.commit()) {
+        failure.error = server.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 // The configurations the server lacks, one transaction per station.
 bool sendConfigurations(Database &local, QSqlDatabase &server, const SyncOptions &options,
                         qint64 &sent, Failure &failure)
@@ -492,34 +534,137 @@ bool sendConfigurations(Database &local, QSqlDatabase &server, const SyncOptions
         if (!present.contains(row[0].toString()))
             byStation[row[1].toLongLong()] += row;
     for (auto station = byStation.cbegin(); station != byStation.cend(); ++station) {
-        QVector<QVariant> stationRow;
-        if (!localStations(local.connection(), station.key(), stationRow, failure.error)) {
+        const auto configurations = [&](QString &error) {
+            return insertRows(server,
+                              "INSERT INTO configurations (uid, serial, recorded_at, direction, "
+                              "program, host, user_name, settings) VALUES ",
+                              "(?::text, ?::bigint, ?::bigint, ?::text, ?::text, ?::text, "
+                              "?::text, ?::text)",
+                              " ON CONFLICT (uid) DO NOTHING", 8, station.value(), sent, error);
+        };
+        if (!sendForStation(local, server, station.key(), configurations, failure))
+            return false;
+    }
+    return true;
+}
+// The server's count of actions for each of the visits it holds.
+bool serverActionCounts(QSqlDatabase &server, const QStringList &uids, QMap<QString, int> &counts,
+                        QString &error)
+{
+    for (int first = 0; first < uids.size(); first += KeysPerLookup) {
+        const int count = qMin(KeysPerLookup, uids.size() - first);
+        QSqlQuery lookup(server);
+        lookup.setForwardOnly(true);
+        if (!lookup.prepare(QStringLiteral("SELECT v.uid, COUNT(a.seq) FROM visits v LEFT JOIN "
+                                           "visit_actions a ON a.visit_uid = v.uid WHERE v.uid "
+                                           "IN (%1) GROUP BY v.uid")
+                                .arg(repeated("?", count)))) {
+            error = lookup.lastError().text();
+            return false;
+        }
+        for (int i = first; i < first + count; ++i)
+            lookup.addBindValue(uids[i]);
+        if (!lookup.exec()) {
+            error = lookup.lastError().text();
+            return false;
+        }
+        while (lookup.next())
+            counts.insert(lookup.value(0).toString(), lookup.value(1).toInt());
+    }
+    return true;
+}
+
+// A visit's actions as the server gets them: without the names and the
+// notes, and with file names without their folders, unless the user said
+// that names may leave this PC.
+QVector<QVariant> actionRowsToSend(QSqlDatabase &local, const QVariant &visitId, const QString &uid,
+                                   bool withNames, QString &error)
+{
+    QSqlQuery query(local);
+    query.prepare("SELECT seq, at, action, failure, details FROM visit_actions WHERE visit_id = ? "
+                  "ORDER BY seq");
+    query.addBindValue(visitId);
+    QVector<QVariant> rows;
+    if (!query.exec()) {
+        error = query.lastError().text();
+        return rows;
+    }
+    while (query.next()) {
+        QString details = query.value(4).toString();
+        if (!withNames) {
+            if (query.value(2).toString() == QLatin1String(action::Note))
+                continue;
+            QJsonObject object = QJsonDocument::fromJson(details.toUtf8()).object();
+            if (object.contains("file")) {
+                object.insert("file", QFileInfo(object.value("file").toString()).fileName());
+                details = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+            }
+        }
+        rows << uid << query.value(0) << query.value(1) << query.value(2) << query.value(3)
+             << details;
+    }
+    return rows;
+}
+
+// The visits and actions the server lacks, one transaction per visit.
+bool sendVisits(Database &local, QSqlDatabase &server, const SyncOptions &options, qint64 &sent,
+                Failure &failure)
+{
+    QSqlQuery query(local.connection());
+    query.setForwardOnly(true);
+    if (!query.exec("SELECT v.id, v.uid, v.serial, v.kind, v.started_at, v.program, v.version, "
+                    "v.host, v.user_name, v.id_text, (SELECT COUNT(*) FROM visit_actions a "
+                    "WHERE a.visit_id = v.id) FROM visits v ORDER BY v.id")) {
+        failure = {local.location(), query.lastError().text()};
+        return false;
+    }
+    struct LocalVisit {
+        QVariant id;
+        QVector<QVariant> row;
+        int actions;
+    };
+    std::vector<LocalVisit> visits;
+    QStringList uids;
+    while (query.next()) {
+        LocalVisit visit{query.value(0), {}, query.value(10).toInt()};
+        for (int column = 1; column < 10; ++column)
+            visit.row.append(query.value(column));
+        if (!options.withNames)
+            visit.row[6] = visit.row[7] = QVariant(QVariant::String);
+        uids.append(visit.row[0].toString());
+        visits.push_back(visit);
+    }
+    query.finish();
+    QMap<QString, int> onServer;
+    if (!serverActionCounts(server, uids, onServer, failure.error))
+        return false;
+    for (const LocalVisit &visit : visits) {
+        const QString uid = visit.row[0].toString();
+        if (onServer.contains(uid) && onServer.value(uid) >= visit.actions)
+            continue;
+        const QVector<QVariant> actions =
+            actionRowsToSend(local.connection(), visit.id, uid, options.withNames, failure.error);
+        if (!failure.error.isEmpty()) {
             failure.location = local.location();
             return false;
         }
-        if (!server.transaction()) {
-            failure.error = server.lastError().text();
+        const auto visitRows = [&](QString &error) {
+            qint64 ignored = 0;
+            return insertRows(server,
+                              "INSERT INTO visits (uid, serial, kind, started_at, program, "
+                              "version, host, user_name, id_text) VALUES ",
+                              "(?::text, ?::bigint, ?::text, ?::bigint, ?::text, ?::text, "
+                              "?::text, ?::text, ?::text)",
+                              " ON CONFLICT (uid) DO NOTHING", 9, visit.row, sent, error) &&
+                   insertRows(server,
+                              "INSERT INTO visit_actions (visit_uid, seq, at, action, failure, "
+                              "details) VALUES ",
+                              "(?::text, ?::integer, ?::bigint, ?::text, ?::text, ?::text)",
+                              " ON CONFLICT (visit_uid, seq) DO NOTHING", 6, actions, ignored,
+                              error);
+        };
+        if (!sendForStation(local, server, visit.row[1], visitRows, failure))
             return false;
-        }
-        qint64 ignored = 0;
-        qint64 added = 0;
-        if (!insertRows(server, StationHead, StationRow, StationTail, 3, stationRow, ignored,
-                        failure.error) ||
-            !insertRows(server,
-                        "INSERT INTO configurations (uid, serial, recorded_at, direction, "
-                        "program, host, user_name, settings) VALUES ",
-                        "(?::text, ?::bigint, ?::bigint, ?::text, ?::text, ?::text, ?::text, "
-                        "?::text)",
-                        " ON CONFLICT (uid) DO NOTHING", 8, station.value(), added,
-                        failure.error)) {
-            server.rollback();
-            return false;
-        }
-        if (!server.commit()) {
-            failure.error = server.lastError().text();
-            return false;
-        }
-        sent += added;
     }
     return true;
 }
@@ -588,7 +733,8 @@ OperationResult syncArchive(Database &local, Database &server, const SyncOptions
             return stopped(done.downloads);
         }
     }
-    if (!sendConfigurations(local, server.connection(), options, done.configurations, failure)) {
+    if (!sendConfigurations(local, server.connection(), options, done.configurations, failure) ||
+        !sendVisits(local, server.connection(), options, done.visits, failure)) {
         summary = done;
         return failed();
     }

@@ -28,6 +28,7 @@ struct SyncSummary {
     qint64 downloads = 0;      // sent in this run
     qint64 records = 0;        // slots of those downloads
     qint64 configurations = 0; // sent in this run
+    qint64 visits = 0;         // visits and collections new to the server
     qint64 alreadyThere = 0;   // downloads another PC sent meanwhile
 };
 

@@ -8,22 +8,28 @@
 #include "archive/history.h"
 #include "archive/import.h"
 #include "archive/serverschema.h"
+#include "archive/stationboard.h"
+#include "archive/stationhistory.h"
 #include "archive/sync.h"
+#include "cli/archiveflags.h"
 #include "cli/commands.h"
 #include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
 #include "cli/terminalprogress.h"
 #include "log/healthcheck.h"
 #include "log/logreader.h"
+#include "log/qualityflags.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <memory>
 
 namespace cli
@@ -36,11 +42,13 @@ QString tr(const char *text)
     return QCoreApplication::translate("talvik-cli", text);
 }
 
+} // namespace
+
 // The archive of --archive FILE, or the user's own whatever the preference
 // says: reading it does no harm. A network's server is only read, and only
 // by the commands that allow it.
 int openArchive(const Invocation &invocation, Console &console,
-                std::unique_ptr<archive::Database> &database, bool serverAllowed = false)
+                std::unique_ptr<archive::Database> &database, bool serverAllowed)
 {
     const QString path = invocation.values.contains("--archive") ? invocation.value("--archive")
                                                                  : archive::localArchive(true).path;
@@ -56,6 +64,9 @@ int openArchive(const Invocation &invocation, Console &console,
     }
     return conclude(console, archive::Database::openLocal(path, database));
 }
+
+namespace
+{
 
 QString pcTime(qint64 ms)
 {
@@ -136,18 +147,86 @@ void keepConfiguration(ModuleConnection &connection, Console &console, quint32 s
         tell(console, tr("The configuration was not archived. %1").arg(kept.message()));
 }
 
+namespace
+{
+// "3 d 4 h", "5 h 12 min": an age or an interval on this PC's clock.
+QString spanText(qint64 ms)
+{
+    const qint64 minutes = ms / 60000;
+    if (minutes >= 24 * 60)
+        return QString("%1 d %2 h").arg(minutes / (24 * 60)).arg(minutes / 60 % 24);
+    return QString("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+}
+
+QString stationName(const archive::StationSummary &station)
+{
+    return station.idTexts.isEmpty() ? QString::number(station.serial)
+                                     : QString("%1 %2").arg(station.serial).arg(station.idTexts[0]);
+}
+
+// One line per station that is not on time; the worst state is the exit code.
+int checkStations(const std::vector<archive::BoardRow> &rows, bool strict, Console &console)
+{
+    int code = CheckOnTime;
+    for (const archive::BoardRow &row : rows) {
+        const archive::CollectionRhythm &rhythm = row.rhythm;
+        QString line;
+        switch (rhythm.state) {
+        case archive::StationState::OnTime:
+            continue;
+        case archive::StationState::Unknown:
+            if (!strict)
+                continue;
+            code = std::max(code, int(CheckLate));
+            line = tr("unknown, %1 downloads").arg(rhythm.downloads);
+            break;
+        case archive::StationState::Late:
+        case archive::StationState::Missing:
+            code = std::max(code, rhythm.state == archive::StationState::Late ? int(CheckLate)
+                                                                              : int(CheckMissing));
+            line = tr("%1, records last came %2 ago, usually every %3")
+                       .arg(archive::stateName(rhythm.state), spanText(rhythm.age),
+                            spanText(rhythm.usualInterval));
+            break;
+        }
+        console.out << stationName(row.station) << ": " << line << '\n';
+    }
+    console.out.flush();
+    return code;
+}
+} // namespace
+
 int archiveStations(const Invocation &invocation, ModuleConnection &, Console &console)
 {
+    const bool check = invocation.has("--check");
+    if (invocation.has("--strict") && !check)
+        return usageError(console, tr("--strict goes with --check."));
+    // A check never makes the archive it is to read.
+    const QString path = invocation.values.contains("--archive") ? invocation.value("--archive")
+                                                                 : archive::localArchive(true).path;
+    if (check && !path.isEmpty() && !archive::Database::isServerAddress(path) &&
+        !QFileInfo::exists(path)) {
+        tell(console, tr("There is no archive at %1.").arg(QDir::toNativeSeparators(path)));
+        return CheckUnknown;
+    }
     std::unique_ptr<archive::Database> database;
-    if (const int opened = openArchive(invocation, console, database, true); opened != Success)
-        return opened;
-    QVector<archive::StationSummary> stations;
-    const OperationResult listed = archive::listStations(*database, stations);
-    if (listed.failed())
-        return conclude(console, listed);
+    std::vector<archive::BoardRow> rows;
+    int opened = openArchive(invocation, console, database, true);
+    if (opened == Success) {
+        const OperationResult read =
+            archive::readBoard(*database, QDateTime::currentMSecsSinceEpoch(), rows);
+        if (read.failed())
+            opened = conclude(console, read);
+    }
+    if (opened != Success)
+        return check ? int(CheckUnknown) : opened;
+    if (check)
+        return checkStations(rows, invocation.has("--strict"), console);
     if (invocation.has("--json")) {
         QJsonArray list;
-        for (const archive::StationSummary &station : stations)
+        for (const archive::BoardRow &row : rows) {
+            const archive::StationSummary &station = row.station;
+            const archive::CollectionRhythm &rhythm = row.rhythm;
             list.append(QJsonObject{
                 {"serial", qint64(station.serial)},
                 {"id", station.idTexts.isEmpty() ? QJsonValue() : QJsonValue(station.idTexts[0])},
@@ -155,19 +234,40 @@ int archiveStations(const Invocation &invocation, ModuleConnection &, Console &c
                 {"records", station.records},
                 {"firstRecord", moduleTime(station.firstRecordTime, station.records > 0)},
                 {"lastRecord", moduleTime(station.lastRecordTime, station.records > 0)},
-                {"lastDownload", pcTime(station.lastDownload)}});
+                {"lastDownload", pcTime(station.lastDownload)},
+                {"downloads", rhythm.downloads},
+                {"ageSeconds", rhythm.downloads > 0 ? QJsonValue(rhythm.age / 1000) : QJsonValue()},
+                {"usualIntervalSeconds",
+                 rhythm.usualInterval > 0 ? QJsonValue(rhythm.usualInterval / 1000) : QJsonValue()},
+                {"state", archive::stateName(rhythm.state)},
+                {"lastVisit",
+                 row.lastVisitAt > 0 ? QJsonValue(pcTime(row.lastVisitAt)) : QJsonValue()},
+                {"lastVisitBy", row.lastVisitBy},
+                {"softwareVersion",
+                 row.softwareVersion >= 0 ? QJsonValue(row.softwareVersion) : QJsonValue()},
+                {"configurationChanged", archive::changeText(row.configurationChange)}});
+        }
         console.out << QJsonDocument(list).toJson(QJsonDocument::Compact) << '\n';
     } else {
         console.out << tr("Serial      ID                    Records  First record         "
-                          "Last record          Last download\n");
-        for (const archive::StationSummary &station : stations)
-            console.out << QString("%1  %2  %3  %4  %5  %6\n")
+                          "Last record          Last download        State     Last visit\n");
+        for (const archive::BoardRow &row : rows) {
+            const archive::StationSummary &station = row.station;
+            const QString visit =
+                row.lastVisitAt > 0
+                    ? pcTime(row.lastVisitAt) +
+                          (row.lastVisitBy.isEmpty() ? QString() : ' ' + row.lastVisitBy)
+                    : QString("-");
+            console.out << QString("%1  %2  %3  %4  %5  %6  %7  %8\n")
                                .arg(station.serial, -10)
                                .arg(station.idTexts.join(" / "), -20)
                                .arg(station.records, 7)
                                .arg(moduleTime(station.firstRecordTime, station.records > 0), -19)
                                .arg(moduleTime(station.lastRecordTime, station.records > 0), -19)
-                               .arg(pcTime(station.lastDownload));
+                               .arg(pcTime(station.lastDownload), -19)
+                               .arg(archive::stateName(row.rhythm.state), -8)
+                               .arg(visit);
+        }
     }
     console.out.flush();
     return Success;
@@ -237,7 +337,10 @@ int archiveExport(const Invocation &invocation, ModuleConnection &, Console &con
         return usageError(console, tr("'archive export' needs -o FILE.csv."));
     if (!fileName.endsWith(".csv", Qt::CaseInsensitive))
         fileName += ".csv";
-    for (const QString &name : {fileName, LogRecord::systemFileName(fileName)}) {
+    QStringList names = {fileName, LogRecord::systemFileName(fileName)};
+    if (invocation.has("--flags"))
+        names << QualityFlags::flagsFileName(fileName);
+    for (const QString &name : names) {
         const NodeKind kind = nodeKind(name);
         if ((kind != NodeKind::Missing && kind != NodeKind::RegularFile) || isSystemNode(name))
             return usageError(console,
@@ -256,6 +359,17 @@ int archiveExport(const Invocation &invocation, ModuleConnection &, Console &con
     console.out << QDir::toNativeSeparators(fileName) << '\n'
                 << QDir::toNativeSeparators(LogRecord::systemFileName(fileName)) << '\n';
     console.out.flush();
+    if (invocation.has("--flags")) {
+        QString flagsFile;
+        OperationResult flagged =
+            station ? OperationResult::success() : archive::downloadSerial(*database, id, serial);
+        if (flagged.succeeded())
+            flagged = writeExportFlags(*database, serial, fileName, flagsFile);
+        if (flagged.failed())
+            return conclude(console, flagged);
+        console.out << QDir::toNativeSeparators(flagsFile) << '\n';
+        console.out.flush();
+    }
     return Success;
 }
 

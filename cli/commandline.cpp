@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
+#include "core/switchesfile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -116,8 +117,7 @@ const Command Commands[] = {
      false,
      "log erase --yes",
      "erase the module's log",
-     "Erases every record of the module's log. Asks for --yes. Available only with\n"
-     "LogErase=true in the Talvik.ini beside talvik-cli.",
+     "Erases every record of the module's log. Asks for --yes.",
      "LogErase",
      eraseLog},
     {{"firmware", "upload"},
@@ -156,19 +156,24 @@ const Command Commands[] = {
      "serial set N",
      "set the module's serial number",
      "Sets the module's serial number to N (0 to 2147483647) and prints the number the module\n"
-     "reports afterwards. Available only with Development=true in the Talvik.ini beside\n"
-     "talvik-cli.",
+     "reports afterwards.",
      "Development",
      setSerial},
     {{"archive", "stations"},
      0,
-     {"--json", "--archive"},
+     {"--json", "--archive", "--check", "--strict"},
      false,
-     "archive stations [--json]",
-     "the stations in the archive",
+     "archive stations [--json] [--check [--strict]]",
+     "the stations in the archive, and which are late",
      "Lists every station of the archive: serial, ID texts, records kept, first and last\n"
-     "record time (the module's clock) and the last download (this computer's clock). The\n"
-     "module is not opened.",
+     "record time (the module's clock), the last download (this computer's clock) and the\n"
+     "state of its collection: on time, late (no records for more than twice its usual\n"
+     "interval, the median time between its downloads), missing (more than five times) or\n"
+     "unknown (fewer than two downloads). The module is not opened.\n"
+     "With --check, prints one line per station that is not on time and exits as monitoring\n"
+     "systems expect, unlike every other command: 0 all on time, 1 any late, 2 any missing,\n"
+     "3 the archive cannot be read or the command line is wrong. Stations in state unknown\n"
+     "count as on time, and with --strict as late.",
      nullptr,
      archiveStations},
     {{"archive", "downloads"},
@@ -183,15 +188,18 @@ const Command Commands[] = {
      archiveDownloads},
     {{"archive", "export"},
      0,
-     {"--download", "--station", "--from", "--to", "--output", "--archive"},
+     {"--download", "--station", "--from", "--to", "--output", "--flags", "--archive"},
      false,
-     "archive export --download ID | --station SERIAL [--from T] [--to T] -o FILE.csv",
+     "archive export --download ID | --station SERIAL [--from T] [--to T] [--flags] -o FILE.csv",
      "a download's files again, or a station's history",
      "With --download, writes that download again as FILE.csv and FILE-system.csv, byte for\n"
      "byte as the download wrote them. With --station, writes the station's history (from\n"
      "--from to --to, times on the module's clock, \"yyyy-MM-dd\" or \"yyyy-MM-dd hh:mm:ss\") as\n"
      "the two files a download writes: each record once, in the order of time and then\n"
-     "Index, with the column groups of every download that brought them, and \"Retries 0\".",
+     "Index, with the column groups of every download that brought them, and \"Retries 0\".\n"
+     "With --flags, also FILE-flags.csv: Index, Date/Time (UTC) and, for every column the\n"
+     "health check has rules for, each value's quality flag (1 good, 3 suspect, 4 bad,\n"
+     "9 missing: range, stuck, spike and missing values); the two files stay as they are.",
      nullptr,
      archiveExport},
     {{"archive", "gaps"},
@@ -218,6 +226,30 @@ const Command Commands[] = {
      "to that line. 'archive export --download' gives the pair back byte for byte.",
      nullptr,
      archiveImport},
+    {{"archive", "visits"},
+     0,
+     {"--station", "--json", "--archive"},
+     false,
+     "archive visits --station SERIAL [--json]",
+     "what was done to a station, visit by visit",
+     "Lists the station's service visits (a technician's time with the window) and\n"
+     "collections (one talvik-cli run each), oldest first: id, start on this computer's\n"
+     "clock, technician and computer, and what was done. With --json, every action with its\n"
+     "time, outcome and facts.",
+     nullptr,
+     archiveVisits},
+    {{"archive", "report"},
+     0,
+     {"--visit", "--output", "--archive"},
+     false,
+     "archive report --visit ID -o FILE.pdf|FILE.html",
+     "a visit's report, to leave behind",
+     "Writes the report of the visit with this id, as 'archive visits' lists it: the\n"
+     "station, the technician, every action with its outcome, the configuration changes,\n"
+     "the clock, the records collected, the findings and the notes. A PDF is laid out on\n"
+     "A4 without a display.",
+     nullptr,
+     archiveReport},
     {{"archive", "remove"},
      0,
      {"--download", "--archive"},
@@ -290,7 +322,9 @@ QString generalHelp()
                "  --version        show the version\n"
                "\nExit codes: 0 success, 1 the operation failed, 2 usage error,\n"
                "3 no module found or it could not be opened,\n"
-               "4 'log check': the file cannot be read or is not a Talvik log.\n");
+               "4 'log check': the file cannot be read or is not a Talvik log.\n"
+               "'archive stations --check' has its own: 0 all on time, 1 any late, 2 any\n"
+               "missing, 3 the archive cannot be read or the command line is wrong.\n");
     return text;
 }
 
@@ -317,6 +351,10 @@ const OptionHelp Options[] = {
      "up to this time on the module's clock; for init and sync, the server"},
     {"--with-names", "--with-names", "send host and user names too"},
     {"--download", "--download ID", "the download's id, as 'archive downloads' lists it"},
+    {"--visit", "--visit ID", "the visit's id, as 'archive visits' lists it"},
+    {"--check", "--check", "only the stations that are not on time, as an exit code"},
+    {"--strict", "--strict", "with --check, a station in state unknown counts as late"},
+    {"--flags", "--flags", "also write FILE-flags.csv, a quality flag for every value"},
 };
 
 QString optionLine(const char *spelling, const QString &text)
@@ -326,9 +364,15 @@ QString optionLine(const char *spelling, const QString &text)
 
 QString commandHelp(const Command &command)
 {
+    QString description = tr(command.description);
+    // Named as the file this run reads, beside the program or the system's.
+    if (command.iniSwitch != nullptr)
+        description +=
+            tr("\nAvailable only with %1=true in %2.")
+                .arg(command.iniSwitch, QFileInfo(SwitchesFile::path()).absoluteFilePath());
     QString text = QString("Usage: talvik-cli [--wait SECONDS] %1\n\n%2\n\nOptions:\n")
                        .arg(command.synopsis)
-                       .arg(tr(command.description));
+                       .arg(description);
     for (const OptionHelp &option : Options)
         if (command.options.contains(option.name))
             text += optionLine(option.spelling, tr(option.text));
@@ -364,13 +408,6 @@ QString missingFolderOf(const Command &command, const Invocation &invocation)
             return folder;
     }
     return QString();
-}
-
-bool switchedOn(const char *key)
-{
-    const QSettings switches(QCoreApplication::applicationDirPath() + "/Talvik.ini",
-                             QSettings::IniFormat);
-    return switches.value(key, false).toBool();
 }
 
 const Command *findCommand(const QStringList &words)
@@ -430,7 +467,11 @@ int usageError(Console &console, const QString &message)
     return UsageError;
 }
 
-int run(const QStringList &arguments, Console &console)
+namespace
+{
+// dispatched: whether the command ran; every earlier return is help or a
+// usage error.
+int runCommand(const QStringList &arguments, Console &console, bool &dispatched)
 {
     const Invocation invocation = parseArguments(arguments);
     if (invocation.words.isEmpty()) {
@@ -484,17 +525,29 @@ int run(const QStringList &arguments, Console &console)
     const QString missing = missingFolderOf(*command, invocation);
     if (!missing.isEmpty())
         return usageError(console, tr("the folder %1 does not exist.").arg(missing));
-    if (command->iniSwitch != nullptr && !switchedOn(command->iniSwitch))
-        return usageError(console,
-                          tr("'%1' is available only with %2=true in %3.")
-                              .arg(name, command->iniSwitch,
-                                   QFileInfo(QCoreApplication::applicationDirPath() + "/Talvik.ini")
-                                       .absoluteFilePath()));
+    if (command->iniSwitch != nullptr && !SwitchesFile::isOn(command->iniSwitch))
+        return usageError(console, tr("'%1' is available only with %2=true in %3.")
+                                       .arg(name, command->iniSwitch,
+                                            QFileInfo(SwitchesFile::path()).absoluteFilePath()));
 
     Invocation operandsOnly = invocation;
     operandsOnly.words = invocation.words.mid(command->name.size());
     ModuleConnection connection(invocation.waitSeconds, console);
+    dispatched = true;
     return command->function(operandsOnly, connection, console);
+}
+} // namespace
+
+int run(const QStringList &arguments, Console &console)
+{
+    bool dispatched = false;
+    const int code = runCommand(arguments, console, dispatched);
+    // The stations check answers a wrong command line as monitoring expects.
+    const int stations = int(arguments.indexOf("stations"));
+    if (!dispatched && code == UsageError && stations > 0 && arguments[stations - 1] == "archive" &&
+        arguments.contains("--check"))
+        return CheckUnknown;
+    return code;
 }
 
 } // namespace cli

@@ -6,6 +6,13 @@
 #include "config/configuration.h"
 #include "core/operationresult.h"
 
+#include <memory>
+
+namespace archive
+{
+class Database;
+}
+
 namespace cli
 {
 
@@ -34,6 +41,13 @@ int archiveImport(const Invocation &, ModuleConnection &, Console &);
 int archiveBackup(const Invocation &, ModuleConnection &, Console &);
 int archiveInit(const Invocation &, ModuleConnection &, Console &);
 int archiveSync(const Invocation &, ModuleConnection &, Console &);
+int archiveVisits(const Invocation &, ModuleConnection &, Console &);
+int archiveReport(const Invocation &, ModuleConnection &, Console &);
+
+// The archive of --archive, or the user's own; a network's server only
+// where serverAllowed. Returns the exit code of opening it.
+int openArchive(const Invocation &invocation, Console &console,
+                std::unique_ptr<archive::Database> &database, bool serverAllowed = false);
 
 // Prints a message of the module's operations as the window words it; the
 // window's CR LF breaks become the terminal's.

@@ -1,3 +1,6 @@
+#include "archive/configurationrecord.h"
+#include "archive/visitrecord.h"
+#include "cli/collection.h"
 #include "cli/commands.h"
 #include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
@@ -79,6 +82,12 @@ int readConfig(const Invocation &invocation, ModuleConnection &connection, Conso
     config::Configuration configuration;
     quint32 serial = 0;
     const OperationResult read = readFromModule(connection, console, configuration, &serial);
+    CollectionRecord collection(connection, console);
+    collection.setSerial(serial);
+    collection.record(archive::action::ConfigurationRead, read,
+                      read.succeeded()
+                          ? QJsonObject{{"values", archive::keptSettings(configuration)}}
+                          : QJsonObject());
     if (read.failed())
         return conclude(console, read);
     keepConfiguration(connection, console, serial, false, configuration);
@@ -180,6 +189,9 @@ int writeConfig(const Invocation &invocation, ModuleConnection &connection, Cons
         partial ? config::writeConfiguration(connection.session(), progress, wanted, file.keys)
                 : config::writeConfiguration(connection.session(), progress, wanted);
     progress.finish();
+    CollectionRecord(connection, console)
+        .record(archive::action::ConfigurationWritten, written,
+                {{"values", archive::keptSettings(wanted)}, {"partial", partial}});
     // A partial write leaves the rest as the module had it, which is not known.
     if (written.succeeded() && !partial)
         keepConfiguration(connection, console, 0, true, wanted);

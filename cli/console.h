@@ -14,6 +14,14 @@ enum ExitCode {
     NoModule = 3,   // no module could be opened
 };
 
+// 'archive stations --check' alone answers as monitoring systems expect.
+enum CheckExitCode {
+    CheckOnTime = 0,
+    CheckLate = 1,
+    CheckMissing = 2,
+    CheckUnknown = 3, // the archive cannot be read, or the command line is wrong
+};
+
 // Where a command writes: results on out, messages and progress on err.
 // Progress bars are drawn only when err is a terminal.
 struct Console {

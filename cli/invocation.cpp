@@ -9,7 +9,7 @@ namespace
 {
 // The options that take a value; every other option is a flag.
 const QStringList ValueOptions = {"--output",   "--wait", "--archive", "--station",
-                                  "--download", "--from", "--to"};
+                                  "--download", "--from", "--to",      "--visit"};
 
 QString longName(const QString &option)
 {

@@ -1,6 +1,8 @@
 #include "archive/archivedatabase.h"
 #include "archive/archivelocation.h"
 #include "archive/downloadarchiver.h"
+#include "archive/visitrecord.h"
+#include "cli/collection.h"
 #include "cli/commands.h"
 #include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
@@ -181,6 +183,20 @@ int downloadLog(const Invocation &invocation, ModuleConnection &connection, Cons
     // The archive's word comes first; it never changes how the download ended.
     if (files.archiver && files.archiver->attempted())
         tell(console, files.archiver->statusText());
+    if (files.archiver) {
+        const archive::DownloadArchiver &archiver = *files.archiver;
+        const bool archived = archiver.attempted() && archiver.result().succeeded();
+        CollectionRecord collection(connection, console);
+        collection.setSerial(archiver.serial());
+        collection.record(archive::action::Download, result,
+                          {{"full", full},
+                           {"records", qint64(archiver.recordCount())},
+                           {"retries", qint64(archiver.retryCount())},
+                           {"archived", archived},
+                           {"newToArchive", archived ? archiver.summary().newRecords : 0},
+                           {"file", fileName},
+                           {"nothingNew", result.reason() == OperationResult::Reason::NothingNew}});
+    }
 
     switch (result.reason()) {
     case OperationResult::Reason::None:

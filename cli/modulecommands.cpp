@@ -1,5 +1,7 @@
 // The commands that are one exchange or one stream: identity, firmware,
 // clock, cell switch, serial number and log erase.
+#include "archive/visitrecord.h"
+#include "cli/collection.h"
 #include "cli/commands.h"
 #include "cli/filetargets.h"
 #include "cli/moduleconnection.h"
@@ -83,10 +85,17 @@ int uploadFirmware(const Invocation &invocation, ModuleConnection &connection, C
     const int opened = connection.open();
     if (opened != Success)
         return opened;
+    // The module restarts with the new image, so it is asked who it is first.
+    CollectionRecord collection(connection, console);
+    collection.identify();
     TerminalProgress progress(console.err, console.progressBars);
     progress.setLabel(tr("Uploading firmware"));
     const OperationResult uploaded = uploadFirmwareImage(connection.session(), image, progress);
     progress.finish();
+    collection.record(archive::action::FirmwareUpload, uploaded,
+                      {{"file", invocation.words.first()},
+                       {"size", qint64(image.size)},
+                       {"checksum", int(image.checksum)}});
     if (uploaded.reason() == OperationResult::Reason::Cancelled) {
         tell(console, tr("Firmware upload cancelled; the module did not take the image."));
         return Failed;
@@ -101,6 +110,8 @@ int setClock(const Invocation &, ModuleConnection &connection, Console &console)
         return opened;
     const QDateTime now = QDateTime::currentDateTime();
     const OperationResult set = setModuleClock(connection.session(), now);
+    CollectionRecord(connection, console)
+        .record(archive::action::ClockSet, set, {{"pcTime", now.toString("yyyy-MM-dd hh:mm:ss")}});
     if (set.succeeded()) {
         // What the module got: the local time and its distance from UTC.
         console.out << tr("Clock set to %1")
@@ -119,7 +130,10 @@ int switchCell(const Invocation &invocation, ModuleConnection &connection, Conso
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    return conclude(console, setCellEnabled(connection.session(), choice == "enable"));
+    const OperationResult switched = setCellEnabled(connection.session(), choice == "enable");
+    CollectionRecord(connection, console)
+        .record(archive::action::CellSwitched, switched, {{"enabled", choice == "enable"}});
+    return conclude(console, switched);
 }
 
 int setSerial(const Invocation &invocation, ModuleConnection &connection, Console &console)
@@ -136,6 +150,11 @@ int setSerial(const Invocation &invocation, ModuleConnection &connection, Consol
         return opened;
     quint32 stored = 0;
     const OperationResult set = setSerialNumber(connection.session(), quint32(wanted), stored);
+    CollectionRecord collection(connection, console);
+    if (set.succeeded())
+        collection.setSerial(stored);
+    collection.record(archive::action::SerialSet, set,
+                      {{"serial", qint64(set.succeeded() ? stored : quint32(wanted))}});
     if (set.succeeded()) {
         console.out << windowText("Serial Number: ") << stored << '\n';
         console.out.flush();
@@ -151,7 +170,9 @@ int eraseLog(const Invocation &invocation, ModuleConnection &connection, Console
     const int opened = connection.open();
     if (opened != Success)
         return opened;
-    return conclude(console, ::eraseLog(connection.session()));
+    const OperationResult erased = ::eraseLog(connection.session());
+    CollectionRecord(connection, console).record(archive::action::LogErased, erased);
+    return conclude(console, erased);
 }
 
 } // namespace cli

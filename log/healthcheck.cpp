@@ -86,6 +86,28 @@ const Limits TheLimits = {
     // The text and the viewer list a finding's first five; the count says
     // how many more, the JSON and the viewer's full list give them all.
     5,
+    // Spikes are judged per ten minutes, the step of the consecutive-value
+    // checks below.
+    10 * 60,
+    // Austria's weather service rejects air temperatures that change by
+    // 3 degrees or more, and relative humidity that changes by 10 % or more,
+    // between consecutive 10-minute values (ZAMG's basic quality control of
+    // AWS data, WMO CBS/OPAG-IOS ET AWS-1 Doc. 9(2), 2002).
+    3.0,
+    10.0,
+    // Our judgement: the sharpest pressure jumps of a squall line are a few
+    // hPa within minutes; 5 hPa in ten minutes is no weather.
+    5.0,
+    // Our judgement: mean wind (not gust) rising or falling by 20 m/s
+    // within ten minutes does not happen outside a tornado.
+    20.0,
+    // A station collected by a daily timer that misses one run is at twice
+    // its interval: late, somebody should look at the timer or the link.
+    // Collection servers mark a station critical after a handful of missed
+    // intervals, and the open systems turn it red "past many"; five missed
+    // collections is when a visit is due: missing.
+    2.0,
+    5.0,
 };
 
 struct Timed {

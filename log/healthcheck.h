@@ -32,6 +32,18 @@ struct Limits {
     double batteryFallPerDay;
     double batteryFallingShare;
     int timesListed;
+    // The largest change between neighbouring measurements spikeStepSeconds
+    // apart or closer, in °C, %, hPa and m/s; a longer step allows
+    // proportionally more.
+    qint64 spikeStepSeconds;
+    double temperatureSpike;
+    double humiditySpike;
+    double pressureSpike;
+    double windSpike;
+    // A station whose last records came more than this many of its usual
+    // collection intervals ago is late, and past the second missing.
+    double stationLateFactor;
+    double stationMissingFactor;
 };
 const Limits &limits();
 

@@ -4,6 +4,7 @@
 #include "log/numbertext.h"
 
 #include <cstring>
+#include <limits>
 
 namespace LogRecord
 {
@@ -271,6 +272,70 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
     if (badChecksum)
         out = appendLiteral(out, ChecksumErrorMark);
     return out;
+}
+
+namespace
+{
+double valueOf(const unsigned char *bytes, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Real:
+        return double(floatAt(bytes));
+    case Encoding::Int16:
+        return int16At(bytes);
+    case Encoding::Milli:
+        return int16At(bytes) / 1000.0;
+    case Encoding::Hundredths:
+        return int16At(bytes) / 100.0;
+    case Encoding::Tenths:
+        return int16At(bytes) / 10.0;
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+} // namespace
+
+int valueCount(const Columns &columns)
+{
+    return int(LogFormat::FixedColumns.size()) + (columns.soil ? SoilValues : 0) +
+           (columns.solvane ? 2 : 0) + (columns.globeTemp1 ? 1 : 0) + (columns.globeTemp2 ? 1 : 0);
+}
+
+// Walks the blocks exactly as appendMeasurementLine does, so a value is
+// there where the line prints one.
+void measurementValues(const unsigned char *record, const Columns &columns, double *out)
+{
+    constexpr double None = std::numeric_limits<double>::quiet_NaN();
+    for (const LogFormat::Column &column : LogFormat::FixedColumns)
+        *out++ = valueOf(record + column.offset, column.encoding);
+    int position = BlocksStart;
+    if (columns.soil) {
+        const bool found = blockAt(record, position, SoilSize, SoilMarker);
+        for (int i = 0; i < SoilValues; ++i)
+            *out++ = found ? valueOf(record + position + 4 + 2 * i,
+                                     LogFormat::SoilColumns[size_t(i)].encoding)
+                           : None;
+        if (found)
+            position += SoilSize;
+    }
+    if (columns.solvane) {
+        const bool found = blockAt(record, position, SolvaneSize, SolvaneMarker);
+        *out++ =
+            found ? valueOf(record + position + 4, LogFormat::SolvaneColumns[0].encoding) : None;
+        *out++ =
+            found ? valueOf(record + position + 6, LogFormat::SolvaneColumns[1].encoding) : None;
+        if (found)
+            position += SolvaneSize;
+    }
+    for (const bool globe : {columns.globeTemp1, columns.globeTemp2}) {
+        if (!globe)
+            continue;
+        if (blockAt(record, position, GlobeSize, GlobeMarker)) {
+            *out++ = valueOf(record + position + 2, LogFormat::GlobeColumn.encoding);
+            position += GlobeSize;
+        } else {
+            *out++ = None;
+        }
+    }
 }
 
 char *appendSystemLine(char *out, const unsigned char *record, bool badChecksum)

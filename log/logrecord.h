@@ -71,6 +71,13 @@ char *appendMeasurementLine(char *out, const unsigned char *record, const Column
                             bool badChecksum);
 char *appendSystemLine(char *out, const unsigned char *record, bool badChecksum);
 
+// The values of a measurement record in the measurement file's column
+// order (the 28 fixed columns, then the groups columns switches on), as
+// the file's numbers mean them; NaN where a block is absent. out takes
+// valueCount(columns) numbers.
+int valueCount(const Columns &columns);
+void measurementValues(const unsigned char *record, const Columns &columns, double *out);
+
 // The companion file: "-system" before the last four characters of the name.
 QString systemFileName(const QString &fileName);
 

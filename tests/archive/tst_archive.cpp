@@ -4,8 +4,10 @@
 #include "archive/archivelocation.h"
 #include "archive/archivequeries.h"
 #include "archive/history.h"
+#include "archive/stationstate.h"
 #include "archive/import.h"
 #include "archive/ingest.h"
+#include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 #include "log/healthcheck.h"
 #include "log/logcsv.h"
@@ -245,6 +247,62 @@ private slots:
         std::memcpy(store.records[4], erased.data(), LogRecord::Size);
         QCOMPARE(ingest(store, 5), 3);
         QCOMPARE(history(), 3);
+    }
+
+    // An archive of the first version, with its downloads, gains the visits
+    // and the stations' summaries of what it holds.
+    void anOlderArchiveIsBroughtUpKeepingWhatItHolds()
+    {
+        QCOMPARE(ingest(fill(0, 4), 4), 4);
+        QSqlQuery older(database->connection());
+        QVERIFY(older.exec("DROP TABLE visit_actions") && older.exec("DROP TABLE visits") &&
+                older.exec("DROP TABLE station_summaries") &&
+                older.exec("UPDATE archive_schema SET version = 1"));
+        database.reset();
+        QVERIFY(archive::Database::openLocal(folder.filePath("a/archive.sqlite"), database)
+                    .succeeded());
+        QCOMPARE(history(), 4);
+        qint64 visitId = 0;
+        QVERIFY(archive::startVisit(*database, archive::visitFactsFor(Serial, "", "talvik", false),
+                                    visitId)
+                    .succeeded());
+        QSqlQuery version(database->connection());
+        QVERIFY(version.exec("SELECT version FROM archive_schema") && version.next());
+        QCOMPARE(version.value(0).toInt(), archive::SchemaVersion);
+    }
+
+    // A station's state follows its own rhythm: downloads every day here.
+    void theStateFollowsEachStationsRhythm_data()
+    {
+        QTest::addColumn<QVector<qint64>>("hoursAgo");
+        QTest::addColumn<QVector<bool>>("broughtRecords");
+        QTest::addColumn<int>("state");
+        using S = archive::StationState;
+        QTest::newRow("on time") << QVector<qint64>{72, 48, 24, 1} << QVector<bool>{1, 1, 1, 1}
+                                 << int(S::OnTime);
+        QTest::newRow("a day and a half") << QVector<qint64>{88, 64, 40} << QVector<bool>{1, 1, 1}
+                                        << int(S::OnTime);
+        QTest::newRow("late") << QVector<qint64>{120, 96, 72} << QVector<bool>{1, 1, 1}
+                              << int(S::Late);
+        QTest::newRow("empty downloads keep the rhythm, not the age")
+            << QVector<qint64>{120, 96, 72, 48, 1} << QVector<bool>{1, 1, 1, 0, 0} << int(S::Late);
+        QTest::newRow("missing") << QVector<qint64>{200, 176, 152} << QVector<bool>{1, 1, 1}
+                                 << int(S::Missing);
+        QTest::newRow("one download") << QVector<qint64>{500} << QVector<bool>{1}
+                                      << int(S::Unknown);
+        QTest::newRow("none") << QVector<qint64>{} << QVector<bool>{} << int(S::Unknown);
+    }
+
+    void theStateFollowsEachStationsRhythm()
+    {
+        QFETCH(QVector<qint64>, hoursAgo);
+        QFETCH(QVector<bool>, broughtRecords);
+        QFETCH(int, state);
+        const qint64 now = 1765000000000;
+        std::vector<archive::DownloadMoment> downloads;
+        for (int i = 0; i < hoursAgo.size(); ++i)
+            downloads.push_back({now - hoursAgo[i] * 3600000, broughtRecords[i]});
+        QCOMPARE(int(archive::collectionRhythm(downloads, now).state), state);
     }
 
     void anArchiveFromANewerTalvikIsRefused()

@@ -8,7 +8,10 @@
 #include "archive/history.h"
 #include "archive/import.h"
 #include "archive/ingest.h"
+#include "archive/serverschema.h"
+#include "archive/stationboard.h"
 #include "archive/sync.h"
+#include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logstore.h"
@@ -36,12 +39,12 @@ const QString Syncer = Owner + QStringLiteral("?user=") + SyncRole;
 const char *const SyncGrants[] = {
     "GRANT USAGE ON SCHEMA public TO talvik_archivesync_sync",
     "GRANT SELECT, INSERT ON stations, station_names, downloads, records, download_records, "
-    "configurations TO talvik_archivesync_sync",
+    "configurations, visits, visit_actions TO talvik_archivesync_sync",
     "GRANT SELECT ON archive_schema TO talvik_archivesync_sync",
     "GRANT USAGE ON SEQUENCE downloads_id_seq, records_id_seq, configurations_id_seq "
     "TO talvik_archivesync_sync",
-    "GRANT EXECUTE ON FUNCTION talvik_superseded_lines(BIGINT, BIGINT[]) "
-    "TO talvik_archivesync_sync",
+    "GRANT EXECUTE ON FUNCTION talvik_superseded_lines(BIGINT, BIGINT[]), "
+    "talvik_refresh_station(BIGINT) TO talvik_archivesync_sync",
 };
 
 // Stops the sync at its nth look, as Ctrl-C or a closed window would.
@@ -296,6 +299,58 @@ private slots:
         QCOMPARE(fileBytes(folder.filePath("s.csv")), fileBytes(folder.filePath("r.csv")));
     }
 
+    // A visit goes to the server without the technician's and the PC's
+    // names, its notes and its files' folders, until the user allows them.
+    void visitsLeaveThePcOnlyAsTheUserAllows()
+    {
+        std::unique_ptr<archive::Database> local;
+        QVERIFY(archive::Database::openLocal(folder.filePath("visits.sqlite"), local).succeeded());
+        archive::VisitFacts facts = archive::visitFactsFor(30001, "Hill", "talvik", false);
+        facts.host = "field-laptop";
+        facts.user = "ana";
+        qint64 visitId = 0;
+        QVERIFY(archive::startVisit(*local, facts, visitId).succeeded());
+        const archive::VisitAction actions[] = {
+            {0, 1, archive::action::FileLoaded, QString(), {{"file", "/home/ana/hill.ncm"}}},
+            {0, 2, archive::action::Note, QString(), {{"text", "new anemometer"}}},
+            {0, 3, archive::action::LogErased, "Failed to erase log.", {}},
+        };
+        for (const archive::VisitAction &action : actions)
+            QVERIFY(archive::addVisitAction(*local, visitId, action).succeeded());
+        local.reset();
+
+        archive::SyncSummary summary;
+        QVERIFY(sync(folder.filePath("visits.sqlite"), false, summary).succeeded());
+        QCOMPARE(summary.visits, 1);
+        QCOMPARE(count("SELECT COUNT(*) FROM visits WHERE serial = ? AND host IS NULL "
+                       "AND user_name IS NULL",
+                       30001),
+                 1);
+        QCOMPARE(count("SELECT COUNT(*) FROM visit_actions", 0), 2);
+        QCOMPARE(count("SELECT COUNT(*) FROM visit_actions WHERE details LIKE '%home%'", 0), 0);
+        QCOMPARE(count("SELECT COUNT(*) FROM visit_actions WHERE failure = "
+                       "'Failed to erase log.'",
+                       0),
+                 1);
+        // Allowed later, the note follows; nothing goes twice.
+        QVERIFY(sync(folder.filePath("visits.sqlite"), true, summary).succeeded());
+        QVERIFY(sync(folder.filePath("visits.sqlite"), true, summary).succeeded());
+        QCOMPARE(count("SELECT COUNT(*) FROM visit_actions", 0), 3);
+        QCOMPARE(count("SELECT COUNT(*) FROM visits", 0), 1);
+
+        // The board reads the server as it reads a local archive.
+        std::unique_ptr<archive::Database> server;
+        QVERIFY(archive::Database::openServer(Owner, archive::ServerUse::Read, server).succeeded());
+        std::vector<archive::BoardRow> rows;
+        QVERIFY(archive::readBoard(*server, facts.startedAt, rows).succeeded());
+        const auto visited =
+            std::find_if(rows.begin(), rows.end(),
+                         [](const archive::BoardRow &row) { return row.station.serial == 30001; });
+        QVERIFY(visited != rows.end());
+        QCOMPARE(visited->lastVisitAt, facts.startedAt);
+        QCOMPARE(int(visited->rhythm.state), int(archive::StationState::Unknown));
+    }
+
     // A local archive holding the download's files, written with soil and
     // globe 1 columns and imported.
     void makeImported(const QString &name, const Download &download, const QString &csv)
@@ -436,7 +491,21 @@ private slots:
             QVERIFY2(refused.message().contains("newer Talvik"), qPrintable(refused.message()));
         }
         QCOMPARE(count("SELECT MAX(version) FROM archive_schema", 0), 99);
-        QVERIFY(run(admin, "UPDATE archive_schema SET version = 1"));
+
+        // A server of the first version is brought up by its owner's init,
+        // with its stations' summaries taken from the records it holds.
+        for (const char *statement :
+             {"DELETE FROM archive_schema", "INSERT INTO archive_schema VALUES (1)",
+              "DROP TABLE visit_actions", "DROP TABLE visits", "DROP TABLE station_summaries",
+              "DROP FUNCTION talvik_refresh_station(BIGINT)"})
+            QVERIFY(run(admin, statement));
+        std::unique_ptr<archive::Database> upgraded;
+        QVERIFY(archive::Database::openServer(Syncer, archive::ServerUse::Sync, upgraded).failed());
+        QVERIFY(archive::Database::openServer(Owner, archive::ServerUse::Init, upgraded).succeeded());
+        QCOMPARE(count("SELECT MAX(version) FROM archive_schema", 0),
+                 qint64(archive::ServerSchemaVersion));
+        QCOMPARE(count("SELECT SUM(records) FROM station_summaries", 0),
+                 count("SELECT COUNT(*) FROM records WHERE in_history = 1", 0));
     }
 };
 

@@ -10,9 +10,11 @@
 #include "tests/support/testenvironment.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 
 #include <memory>
@@ -83,6 +85,19 @@ private slots:
         QTRY_COMPARE(station->text(), QString("Ridge North, serial 777"));
         QCOMPARE(commandsSent(), (QList<int>{0x01, 0x14}));
 
+        // The board lists both stations, read in its worker thread.
+        window.findChild<QAction *>("actionStations")->trigger();
+        auto *board = window.findChild<QDialog *>("StationsBoard");
+        QVERIFY(board != nullptr);
+        auto *table = board->findChild<QTableWidget *>("TableStations");
+        QTRY_VERIFY2(table->rowCount() == 2,
+                     qPrintable(board->findChild<QLabel *>("LabelBoardStatus")->text()));
+        QStringList states;
+        for (int row = 0; row < 2; ++row)
+            states << table->item(row, 0)->text();
+        QCOMPARE(states, (QStringList{"unknown", "unknown"}));
+        board->close();
+
         // No server, no sync; an address with a password is never kept.
         QAction *sync = window.findChild<QAction *>("actionSyncArchive");
         QVERIFY(!sync->isEnabled());
@@ -100,8 +115,11 @@ private slots:
         QVERIFY(archive::Database::openLocal(archiveFile, database).succeeded());
         QVector<archive::StationSummary> stations;
         QVERIFY(archive::listStations(*database, stations).succeeded());
-        QCOMPARE(stations.size(), 1);
-        QCOMPARE(stations[0].records, 50);
+        // Serial 777 was visited but never downloaded.
+        QCOMPARE(stations.size(), 2);
+        QCOMPARE(stations[0].serial, 777u);
+        QCOMPARE(stations[0].records, 0);
+        QCOMPARE(stations[1].records, 50);
     }
 };
 

@@ -1,9 +1,12 @@
 // talvik-cli's commands in-process on the simulated module: what the command
 // line adds to the core (checks before the module is touched, exit codes,
 // standard output, the wait, the module lock), each command once.
+#include "archive/archivedatabase.h"
+#include "archive/ingest.h"
 #include "cli/commandline.h"
 #include "config/configuration.h"
 #include "log/logrecord.h"
+#include "log/logstore.h"
 #include "sim/logrecords.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
@@ -12,6 +15,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -23,6 +27,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
+#include <memory>
 #include <thread>
 
 #include <sys/stat.h>
@@ -144,6 +150,23 @@ private slots:
         QCOMPARE(outcome.code, 2);
         QVERIFY(!outcome.err.isEmpty());
         QVERIFY(outcome.out.isEmpty());
+        QCOMPARE(sim::openCount(), 0);
+    }
+
+    void aSwitchedOffCommandNamesTheIniFileItRead()
+    {
+        for (const QString &ini : {QString(), QString("LogErase=true\n")}) {
+            if (!ini.isEmpty())
+                testenv::writeTalvikIni(ini);
+            const QString read = ini.isEmpty()
+                                     ? QString(TALVIK_SYSTEM_SWITCHES)
+                                     : QCoreApplication::applicationDirPath() + "/Talvik.ini";
+            const QString named = QString("Development=true in %1.").arg(read);
+            const Outcome outcome = runCli({"serial", "set", "5"});
+            QCOMPARE(outcome.code, 2);
+            QVERIFY2(outcome.err.contains(named), qPrintable(outcome.err));
+            QVERIFY(runCli({"serial", "set", "--help"}).out.contains(named));
+        }
         QCOMPARE(sim::openCount(), 0);
     }
 
@@ -489,6 +512,118 @@ private slots:
                  0);
         QCOMPARE(fileBytes(folder + "/again.csv"), fileBytes(folder + "/full.csv"));
         QCOMPARE(fileBytes(folder + "/again-system.csv"), fileBytes(folder + "/full-system.csv"));
+    }
+
+    // Each run that does something to a module is a collection of its own;
+    // a report comes out as HTML in-process, and as a PDF from the program
+    // without a display.
+    void runsAreCollectionsAndAVisitHasAReport()
+    {
+        const QString archiveFile = folder + "/visits.sqlite";
+        qputenv("TALVIK_ARCHIVE", archiveFile.toLocal8Bit());
+        QCOMPARE(runCli({"clock", "set"}).code, 0);
+        QCOMPARE(runCli({"cell", "disable"}).code, 0);
+        qputenv("TALVIK_ARCHIVE", "off");
+        QCOMPARE(runCli({"cell", "enable"}).code, 0);
+
+        const Outcome listed =
+            runCli({"archive", "visits", "--station", "20471", "--json", "--archive", archiveFile});
+        QCOMPARE(listed.code, 0);
+        const QJsonArray visits =
+            QJsonDocument::fromJson(listed.out.toUtf8()).object()["visits"].toArray();
+        QCOMPARE(visits.size(), 2);
+        for (const QJsonValue &visit : visits) {
+            QCOMPARE(visit.toObject()["kind"].toString(), QString("collection"));
+            QCOMPARE(visit.toObject()["program"].toString(), QString("talvik-cli"));
+        }
+        const QJsonObject clock = visits[0].toObject()["actions"].toArray()[0].toObject();
+        QCOMPARE(clock["action"].toString(), QString("clock-set"));
+        QCOMPARE(clock["outcome"].toString(), QString("success"));
+
+        const QString id = QString::number(visits[1].toObject()["id"].toInt());
+        QCOMPARE(runCli({"archive", "report", "--visit", id, "-o", folder + "/r.html", "--archive",
+                         archiveFile})
+                     .code,
+                 0);
+        QVERIFY(fileBytes(folder + "/r.html").contains("Cell modem switched"));
+        const struct {
+            QStringList arguments;
+            int code;
+        } refused[] = {
+            {{"--visit", id, "-o", folder + "/r.txt"}, 2},
+            {{"--visit", id, "-o", folder}, 2},
+            {{"--visit", "99", "-o", folder + "/none.pdf"}, 1},
+        };
+        for (const auto &run : refused)
+            QCOMPARE(runCli(QStringList{"archive", "report"} + run.arguments +
+                            QStringList{"--archive", archiveFile})
+                         .code,
+                     run.code);
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QT_QPA_PLATFORM");
+        environment.remove("DISPLAY");
+        process.setProcessEnvironment(environment);
+        process.start(TALVIK_CLI_DEMO, {"archive", "report", "--visit", id, "-o", folder + "/r.pdf",
+                                        "--archive", archiveFile});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(fileBytes(folder + "/r.pdf").startsWith("%PDF"));
+    }
+
+    // The stations check answers as monitoring systems expect.
+    void stationsCheckExitsAsMonitoringExpects()
+    {
+        const QString archiveFile = folder + "/board.sqlite";
+        {
+            std::unique_ptr<archive::Database> database;
+            QVERIFY(archive::Database::openLocal(archiveFile, database).succeeded());
+            OwnRecordStore own(1);
+            const std::vector<sim::Record> log = sim::generateLog(1, 7, sim::LogOptions());
+            std::memcpy(own.store().records[0], log[0].data(), LogRecord::Size);
+            const qint64 hour = 3600000;
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            // Daily downloads: 301 on time, 302 a week behind, 303 once only.
+            const struct {
+                quint32 serial;
+                QVector<qint64> hoursAgo;
+            } stations[] = {{301, {50, 26, 2}}, {302, {216, 192, 168}}, {303, {5}}};
+            for (const auto &station : stations)
+                for (qint64 hours : station.hoursAgo) {
+                    archive::DownloadFacts facts;
+                    facts.serial = station.serial;
+                    facts.downloadedAt = now - hours * hour;
+                    facts.recordCount = 1;
+                    archive::IngestSummary summary;
+                    QVERIFY(archive::archiveDownload(*database, facts, own.store(), summary)
+                                .succeeded());
+                }
+        }
+        const Outcome late = runCli({"archive", "stations", "--check", "--archive", archiveFile});
+        QCOMPARE(late.code, 2);
+        QCOMPARE(late.out.count('\n'), 1);
+        QVERIFY2(late.out.startsWith("302: missing, records last came 7 d 0 h ago, usually every "
+                                     "1 d 0 h"),
+                 qPrintable(late.out));
+        const struct {
+            QStringList arguments;
+            int code;
+        } runs[] = {
+            {{"--check", "--strict", "--archive", archiveFile}, 2},
+            {{"--check", "--archive", folder + "/none/board.sqlite"}, 3},
+            {{"--check", "--bogus"}, 3},
+            {{"--strict", "--archive", archiveFile}, 2},
+        };
+        for (const auto &run : runs) {
+            const Outcome outcome = runCli(QStringList{"archive", "stations"} + run.arguments);
+            QVERIFY2(outcome.code == run.code, qPrintable(run.arguments.join(' ') + outcome.err));
+        }
+        const Outcome listed = runCli({"archive", "stations", "--json", "--archive", archiveFile});
+        const QJsonArray list = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0].toObject()["state"].toString(), QString("on time"));
+        QCOMPARE(list[2].toObject()["state"].toString(), QString("unknown"));
     }
 
     void serviceCommandsReportTheWindowsTexts()

@@ -1,16 +1,77 @@
 // Renders every page of the main window to PNG files, the way a technician
-// sees them with a module connected, so changes to the form can be looked at.
+// sees them with a module connected, so changes to the form can be looked at,
+// and the log viewer on a few weeks of a station's log.
+#include "app/logviewer.h"
 #include "app/startup.h"
 #include "app/talvik.h"
 #include "archive/archivelocation.h"
+#include "core/operationprogress.h"
+#include "log/logcsv.h"
+#include "log/logstore.h"
+#include "sim/logrecords.h"
 #include "sim/simdevice.h"
 #include "sim/simulatedmodule.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace
+{
+
+// Four weeks of ten-minute records with boots, clock updates and an error
+// between, written as a download writes them; the viewer plots temperature
+// and humidity.
+int grabLogViewer(const QString &name)
+{
+    const int count = 4 * 7 * 24 * 6;
+    sim::LogOptions options;
+    options.start = sim::LogTime{2026, 11, 9, 0, 0, 0};
+    options.intervalSeconds = 600;
+    options.soil = true;
+    options.globe2 = true;
+    options.firstIndex = 18000;
+    const std::vector<sim::Record> log = sim::generateLog(count, 2024, options);
+    for (int slot = 0; slot < count; ++slot) {
+        std::copy(log[size_t(slot)].begin(), log[size_t(slot)].end(), LogStore[slot]);
+        badChecksum[slot] = 0;
+    }
+    QTemporaryDir folder;
+    const QString file = folder.path() + "/Log 2026-12-07 09-12.csv";
+    LogRecord::Columns columns;
+    columns.soil = columns.globeTemp2 = true;
+    NoProgress progress;
+    if (!writeLogCsv(file, RecordStore::programWide(), count, 0, columns, progress).succeeded())
+        return -1;
+
+    LogViewer viewer;
+    viewer.resize(1280, 800);
+    viewer.show();
+    if (viewer.openLog(file) != 0)
+        return -1;
+    auto *columnList = viewer.findChild<QTreeWidget *>("ColumnList");
+    // The columns, not their groups of the same names.
+    for (const QString &title : {QString("Temperature"), QString("Humidity")}) {
+        for (QTreeWidgetItem *item :
+             columnList->findItems(title, Qt::MatchExactly | Qt::MatchRecursive)) {
+            if (item->childCount() == 0)
+                item->setCheckState(0, Qt::Checked);
+        }
+    }
+    QTest::qWait(100);
+    return viewer.grab().save(name) ? 0 : -1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -30,6 +91,16 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitFor([&] { return window.statusBar()->currentMessage() == "Connected"; }, 3000))
         fprintf(stderr, "the simulated module did not connect\n");
+    // The form as a technician sees it after Read Module Configuration, whose
+    // message box is answered as soon as it shows.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    answer.start(50);
+    window.findChild<QPushButton *>("ButtonRead")->click();
+    answer.stop();
 
     auto *pages = window.findChild<QTabWidget *>("TabWidget");
     for (int page = 0; page < pages->count(); ++page) {
@@ -42,5 +113,17 @@ int main(int argc, char *argv[])
         window.grab().save(name);
         printf("%s\n", qPrintable(name));
     }
+    // The metainfo's screenshots: the first page, and the viewer.
+    pages->setCurrentIndex(0);
+    QTest::qWait(50);
+    const QString main = folder + "/main-window.png";
+    window.grab().save(main);
+    printf("%s\n", qPrintable(main));
+    const QString viewer = folder + "/log-viewer.png";
+    if (grabLogViewer(viewer) != 0) {
+        fprintf(stderr, "the log viewer could not be rendered\n");
+        return 1;
+    }
+    printf("%s\n", qPrintable(viewer));
     return 0;
 }
