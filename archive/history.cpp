@@ -1,8 +1,8 @@
 #include "archive/history.h"
 
 #include "archive/archivedatabase.h"
-#include "archive/ingest.h"
 #include "archive/importedlines.h"
+#include "archive/ingest.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logstore.h"
@@ -27,16 +27,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("Talvik", text);
 }
 
-qint64 lower(qint64 from)
-{
-    return from == NoLimit ? std::numeric_limits<qint64>::min() : from;
-}
-
-qint64 upper(qint64 to)
-{
-    return to == NoLimit ? std::numeric_limits<qint64>::max() : to;
-}
-
 // Whether each record belongs to the history: it has a date, and it is not
 // a marked copy of a record whose clean copy is there.
 bool recomputeHistory(QSqlDatabase &db, qint64 serial, QString &error)
@@ -57,6 +47,39 @@ bool recomputeHistory(QSqlDatabase &db, qint64 serial, QString &error)
 }
 } // namespace
 
+qint64 lowerBound(qint64 from)
+{
+    return from == NoLimit ? std::numeric_limits<qint64>::min() : from;
+}
+
+qint64 upperBound(qint64 to)
+{
+    return to == NoLimit ? std::numeric_limits<qint64>::max() : to;
+}
+
+OperationResult rangeColumns(Database &database, quint32 serial, qint64 from, qint64 to,
+                             LogRecord::Columns &columns)
+{
+    // Asked download by download, each stopping at its first record in the
+    // range: joining every membership of a long history first takes a second.
+    QSqlQuery groups(database.connection());
+    groups.prepare("SELECT MAX(d.soil), MAX(d.solvane), MAX(d.globe1), MAX(d.globe2) "
+                   "FROM downloads d WHERE d.serial = ? AND EXISTS (SELECT 1 "
+                   "FROM download_records m JOIN records r ON r.id = m.record_id "
+                   "WHERE m.download_id = d.id AND r.in_history = 1 "
+                   "AND r.record_time BETWEEN ? AND ?)");
+    groups.addBindValue(qint64(serial));
+    groups.addBindValue(lowerBound(from));
+    groups.addBindValue(upperBound(to));
+    if (!groups.exec() || !groups.next())
+        return databaseFailure(database.location(), groups.lastError().text());
+    columns.soil = groups.value(0).toInt() != 0;
+    columns.solvane = groups.value(1).toInt() != 0;
+    columns.globeTemp1 = groups.value(2).toInt() != 0;
+    columns.globeTemp2 = groups.value(3).toInt() != 0;
+    return OperationResult::success();
+}
+
 OperationResult exportStation(Database &database, quint32 serial, qint64 from, qint64 to,
                               const QString &fileName, qint64 &recordCount)
 {
@@ -64,23 +87,10 @@ OperationResult exportStation(Database &database, quint32 serial, qint64 from, q
     const auto failed = [&](const QSqlQuery &query) {
         return databaseFailure(database.location(), query.lastError().text());
     };
-    // The column groups of every download that brought a record of the range.
-    QSqlQuery groups(db);
-    groups.prepare("SELECT MAX(d.soil), MAX(d.solvane), MAX(d.globe1), MAX(d.globe2) "
-                   "FROM downloads d WHERE d.id IN (SELECT m.download_id "
-                   "FROM download_records m JOIN records r ON r.id = m.record_id "
-                   "WHERE r.serial = ? AND r.in_history = 1 "
-                   "AND r.record_time BETWEEN ? AND ?)");
-    groups.addBindValue(qint64(serial));
-    groups.addBindValue(lower(from));
-    groups.addBindValue(upper(to));
-    if (!groups.exec() || !groups.next())
-        return failed(groups);
     LogRecord::Columns columns;
-    columns.soil = groups.value(0).toInt() != 0;
-    columns.solvane = groups.value(1).toInt() != 0;
-    columns.globeTemp1 = groups.value(2).toInt() != 0;
-    columns.globeTemp2 = groups.value(3).toInt() != 0;
+    const OperationResult grouped = rangeColumns(database, serial, from, to, columns);
+    if (grouped.failed())
+        return grouped;
 
     QSqlQuery records(db);
     records.setForwardOnly(true);
@@ -88,8 +98,8 @@ OperationResult exportStation(Database &database, quint32 serial, qint64 from, q
                     "AND in_history = 1 AND record_time BETWEEN ? AND ? "
                     "ORDER BY record_time, record_index");
     records.addBindValue(qint64(serial));
-    records.addBindValue(lower(from));
-    records.addBindValue(upper(to));
+    records.addBindValue(lowerBound(from));
+    records.addBindValue(upperBound(to));
     if (!records.exec())
         return failed(records);
     // Downloaded records as this export's column groups print them; an

@@ -2,6 +2,7 @@
 #define HISTORY_H
 
 #include "core/operationresult.h"
+#include "log/logrecord.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -18,6 +19,16 @@ class Database;
 
 // Seconds since 1970 as the module's clock stored them.
 constexpr qint64 NoLimit = std::numeric_limits<qint64>::min();
+
+// from and to as the bounds of a query: NoLimit is the lowest or the
+// highest time there is.
+qint64 lowerBound(qint64 from);
+qint64 upperBound(qint64 to);
+
+// The column groups of every download that brought a record of the
+// station's history from..to (inclusive).
+OperationResult rangeColumns(Database &database, quint32 serial, qint64 from, qint64 to,
+                             LogRecord::Columns &columns);
 
 // The history from..to (inclusive; NoLimit for either end) as the two files
 // a download writes: each record's Index as stored, the column groups of

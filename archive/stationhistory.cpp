@@ -28,16 +28,6 @@ namespace archive
 namespace
 {
 
-qint64 lower(qint64 from)
-{
-    return from == NoLimit ? std::numeric_limits<qint64>::min() : from;
-}
-
-qint64 upper(qint64 to)
-{
-    return to == NoLimit ? std::numeric_limits<qint64>::max() : to;
-}
-
 // An imported line as its file had it, waiting to be read with the header
 // of its own column groups.
 struct PendingLine {
@@ -141,25 +131,10 @@ OperationResult readHistory(Database &database, quint32 serial, qint64 from, qin
         return databaseFailure(database.location(), query.lastError().text());
     };
     // The same column groups as the export of this range writes.
-    QSqlQuery groups(db);
-    // Asked download by download, each stopping at its first record in the
-    // range: joining every membership of a long history first takes a second.
-    groups.prepare("SELECT MAX(d.soil), MAX(d.solvane), MAX(d.globe1), MAX(d.globe2) "
-                   "FROM downloads d WHERE d.serial = ? AND EXISTS (SELECT 1 "
-                   "FROM download_records m JOIN records r ON r.id = m.record_id "
-                   "WHERE m.download_id = d.id AND r.in_history = 1 "
-                   "AND r.record_time BETWEEN ? AND ?)");
-    groups.addBindValue(qint64(serial));
-    groups.addBindValue(lower(from));
-    groups.addBindValue(upper(to));
-    if (!groups.exec() || !groups.next())
-        return failed(groups);
     LogRecord::Columns columns;
-    columns.soil = groups.value(0).toInt() != 0;
-    columns.solvane = groups.value(1).toInt() != 0;
-    columns.globeTemp1 = groups.value(2).toInt() != 0;
-    columns.globeTemp2 = groups.value(3).toInt() != 0;
-    groups.finish();
+    const OperationResult grouped = rangeColumns(database, serial, from, to, columns);
+    if (grouped.failed())
+        return grouped;
 
     // A long history is read page after page: mapping the file spares a
     // system call for each (SQLite falls back to reads where it cannot).
@@ -181,8 +156,8 @@ OperationResult readHistory(Database &database, quint32 serial, qint64 from, qin
     counted.prepare("SELECT COUNT(*) FROM records WHERE serial = ? AND in_history = 1"
                     " AND record_time BETWEEN ? AND ?");
     counted.addBindValue(qint64(serial));
-    counted.addBindValue(lower(from));
-    counted.addBindValue(upper(to));
+    counted.addBindValue(lowerBound(from));
+    counted.addBindValue(upperBound(to));
     if (!counted.exec() || !counted.next())
         return failed(counted);
     const size_t expected = size_t(counted.value(0).toLongLong());
@@ -236,8 +211,8 @@ OperationResult readHistory(Database &database, quint32 serial, qint64 from, qin
         int status = sqlite3_prepare_v2(raw, select, -1, &statement, nullptr);
         if (status == SQLITE_OK) {
             sqlite3_bind_int64(statement, 1, qint64(serial));
-            sqlite3_bind_int64(statement, 2, lower(from));
-            sqlite3_bind_int64(statement, 3, upper(to));
+            sqlite3_bind_int64(statement, 2, lowerBound(from));
+            sqlite3_bind_int64(statement, 3, upperBound(to));
             while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
                 Row r;
                 r.time = sqlite3_column_int64(statement, 0);
@@ -264,8 +239,8 @@ OperationResult readHistory(Database &database, quint32 serial, qint64 from, qin
         records.setForwardOnly(true);
         records.prepare(QString::fromLatin1(select));
         records.addBindValue(qint64(serial));
-        records.addBindValue(lower(from));
-        records.addBindValue(upper(to));
+        records.addBindValue(lowerBound(from));
+        records.addBindValue(upperBound(to));
         if (!records.exec())
             return failed(records);
         while (records.next()) {
