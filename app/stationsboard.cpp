@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cmath>
+#include <limits>
 #include <mutex>
 
 namespace
@@ -30,6 +32,10 @@ enum Column {
     VisitedBy,
     Software,
     ConfigurationChanged,
+    Findings,
+    WorstFinding,
+    Battery,
+    BatteryTrend,
     ColumnCount
 };
 
@@ -118,6 +124,12 @@ QTableWidgetItem *cell(const QString &text, qint64 sortKey)
     made->setData(Qt::UserRole, sortKey);
     return made;
 }
+// Volts and volts a day sort by their thousandths; unknown first.
+qint64 milli(double value)
+{
+    return std::isfinite(value) ? qint64(std::llround(value * 1000))
+                                : std::numeric_limits<qint64>::min();
+}
 } // namespace
 
 StationsBoard::StationsBoard(const QString &source, QWidget *parent)
@@ -138,7 +150,8 @@ StationsBoard::StationsBoard(const QString &source, QWidget *parent)
     table->setHorizontalHeaderLabels({tr("State"), tr("ID"), tr("Serial"), tr("Last download"),
                                       tr("Age"), tr("Newest record (module)"), tr("Records"),
                                       tr("Last visit"), tr("By"), tr("Software"),
-                                      tr("Settings changed")});
+                                      tr("Settings changed"), tr("Findings (7 d)"),
+                                      tr("Worst finding"), tr("Battery"), tr("Battery trend")});
     table->verticalHeader()->hide();
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSortingEnabled(true);
@@ -242,6 +255,15 @@ void StationsBoard::showRows(const OperationResult &result, std::vector<archive:
                        cell(row.softwareVersion >= 0 ? QString::number(row.softwareVersion) : "-",
                             row.softwareVersion));
         table->setItem(r, ConfigurationChanged, item(archive::changeText(row.configurationChange)));
+        const archive::StationHealth &health = station.health;
+        table->setItem(r, Findings,
+                       health.known ? cell(QString::number(health.findings), health.findings)
+                                    : cell("-", -1));
+        table->setItem(r, WorstFinding, item(health.worst.isEmpty() ? "-" : health.worst));
+        table->setItem(r, Battery,
+                       cell(archive::batteryText(health.battery), milli(health.battery)));
+        table->setItem(r, BatteryTrend,
+                       cell(archive::trendText(health.batteryPerDay), milli(health.batteryPerDay)));
     }
     table->setSortingEnabled(true);
     table->sortByColumn(State, Qt::DescendingOrder);

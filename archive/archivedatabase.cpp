@@ -1,6 +1,7 @@
 #include "archive/archivedatabase.h"
 
 #include "archive/serverschema.h"
+#include "archive/stationhealth.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -142,6 +143,20 @@ const char *const SchemaV2[] = {
     " SELECT serial, COUNT(*), MIN(record_time), MAX(record_time) FROM records"
     " WHERE in_history = 1 GROUP BY serial",
     "UPDATE archive_schema SET version = 2",
+};
+
+// Version 3 keeps the board's view of each station's last week of records
+// with its summary: the findings that need a look, the worst of them, and
+// the battery. revision counts the changes of the station's records;
+// health_revision is the one the health was measured at.
+const char *const SchemaV3[] = {
+    "ALTER TABLE station_summaries ADD COLUMN revision INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE station_summaries ADD COLUMN health_revision INTEGER",
+    "ALTER TABLE station_summaries ADD COLUMN findings INTEGER",
+    "ALTER TABLE station_summaries ADD COLUMN worst_finding TEXT",
+    "ALTER TABLE station_summaries ADD COLUMN battery REAL",
+    "ALTER TABLE station_summaries ADD COLUMN battery_per_day REAL",
+    "UPDATE archive_schema SET version = 3",
 };
 
 QString connectionName()
@@ -322,6 +337,13 @@ OperationResult Database::openServer(const QString &uri, ServerUse use,
     const OperationResult schema = prepareServerSchema(opened->db, uri, use);
     if (schema.failed())
         return schema;
+    // The owner's init judges the stations an older server holds at once,
+    // rather than at the next sync.
+    if (use == ServerUse::Init) {
+        const OperationResult judged = keepStaleHealth(*opened);
+        if (judged.failed())
+            return judged;
+    }
     database = std::move(opened);
     return OperationResult::success();
 }
@@ -354,9 +376,16 @@ OperationResult Database::prepareSchema()
                 return false;
         return true;
     };
-    if ((found < 1 && !apply(SchemaV1)) || (found < 2 && !apply(SchemaV2))) {
+    if ((found < 1 && !apply(SchemaV1)) || (found < 2 && !apply(SchemaV2)) ||
+        (found < 3 && !apply(SchemaV3))) {
         db.rollback();
         return databaseFailure(where, error);
+    }
+    // The stations an older archive holds are judged now, once.
+    const OperationResult judged = keepStaleHealth(*this);
+    if (judged.failed()) {
+        db.rollback();
+        return judged;
     }
     if (!db.commit())
         return databaseFailure(where, db.lastError().text());

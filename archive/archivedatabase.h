@@ -15,7 +15,7 @@ namespace archive
 
 // The layout of the tables. An archive written by a newer Talvik is refused;
 // an older one is brought up to this version in one transaction.
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 
 // What a connection to a network's PostgreSQL server is for. Reading takes a
 // read-only session; only the owner's init makes or upgrades the tables.

@@ -58,7 +58,9 @@ OperationResult listStations(Database &database, QVector<StationSummary> &statio
     // years of records as with one download.
     if (!query.exec("SELECT s.serial, COALESCE(m.records, 0), m.first_record_time,"
                     " m.last_record_time,"
-                    " (SELECT MAX(downloaded_at) FROM downloads d WHERE d.serial = s.serial)"
+                    " (SELECT MAX(downloaded_at) FROM downloads d WHERE d.serial = s.serial),"
+                    " m.health_revision = m.revision, m.findings, m.worst_finding, m.battery,"
+                    " m.battery_per_day"
                     " FROM stations s LEFT JOIN station_summaries m ON m.serial = s.serial"
                     " ORDER BY s.serial"))
         return databaseFailure(database.location(), query.lastError().text());
@@ -70,6 +72,16 @@ OperationResult listStations(Database &database, QVector<StationSummary> &statio
         station.firstRecordTime = query.value(2).toLongLong();
         station.lastRecordTime = query.value(3).toLongLong();
         station.lastDownload = query.value(4).toLongLong();
+        StationHealth &health = station.health;
+        health.known = query.value(5).toBool();
+        if (health.known) {
+            health.findings = query.value(6).toInt();
+            health.worst = query.value(7).toString();
+            if (!query.value(8).isNull())
+                health.battery = query.value(8).toDouble();
+            if (!query.value(9).isNull())
+                health.batteryPerDay = query.value(9).toDouble();
+        }
         found.append(station);
     }
     // Every station's names in one query: one a station costs a round trip

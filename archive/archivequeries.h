@@ -1,6 +1,7 @@
 #ifndef ARCHIVEQUERIES_H
 #define ARCHIVEQUERIES_H
 
+#include "archive/stationhealth.h"
 #include "core/operationresult.h"
 #include "log/logrecord.h"
 
@@ -23,6 +24,7 @@ struct StationSummary {
     qint64 firstRecordTime = 0; // seconds since 1970, module's clock; 0 without records
     qint64 lastRecordTime = 0;
     qint64 lastDownload = 0; // ms since 1970, this PC's clock; 0 without downloads
+    StationHealth health;    // of the last week of records, as kept with the summary
 };
 
 struct DownloadSummary {

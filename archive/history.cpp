@@ -3,6 +3,7 @@
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
 #include "archive/ingest.h"
+#include "archive/stationhealth.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logstore.h"
@@ -184,8 +185,9 @@ OperationResult removeDownload(Database &database, qint64 downloadId)
             break;
         }
     }
-    if (error.isEmpty() && recomputeHistory(db, serial, error))
-        refreshStationSummary(db, serial, error);
+    if (error.isEmpty() && recomputeHistory(db, serial, error) &&
+        refreshStationSummary(db, serial, error))
+        keepStationHealth(database, serial, error);
     if (!error.isEmpty()) {
         db.rollback();
         return databaseFailure(database.location(), error);

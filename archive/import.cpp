@@ -3,6 +3,7 @@
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
 #include "archive/ingest.h"
+#include "archive/stationhealth.h"
 #include "core/regularfile.h"
 #include "log/logreader.h"
 #include "log/logrecord.h"
@@ -230,7 +231,7 @@ OperationResult importLog(Database &database, const QString &fileName, quint32 s
         return failed(count);
     const qint64 after = count.value(0).toLongLong();
     count.finish();
-    if (!refreshStationSummary(db, serial, error)) {
+    if (!refreshStationSummary(db, serial, error) || !keepStationHealth(database, serial, error)) {
         db.rollback();
         return databaseFailure(database.location(), error);
     }

@@ -2,6 +2,7 @@
 
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
+#include "archive/stationhealth.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -96,7 +97,8 @@ bool refreshStationSummary(QSqlDatabase &db, qint64 serial, QString &error)
                   "last_record_time) SELECT ?, COUNT(*), MIN(record_time), MAX(record_time) "
                   "FROM records WHERE serial = ? AND in_history = 1 ON CONFLICT (serial) DO "
                   "UPDATE SET records = excluded.records, first_record_time = "
-                  "excluded.first_record_time, last_record_time = excluded.last_record_time");
+                  "excluded.first_record_time, last_record_time = excluded.last_record_time, "
+                  "revision = station_summaries.revision + 1");
     query.addBindValue(serial);
     query.addBindValue(serial);
     if (query.exec())
@@ -226,7 +228,7 @@ OperationResult archiveDownload(Database &database, const DownloadFacts &facts,
     qint64 after = 0;
     if (!historyRecordCount(db, facts.serial, after))
         return databaseFailure(database.location(), db.lastError().text());
-    if (!refreshStationSummary(db, serial, error))
+    if (!refreshStationSummary(db, serial, error) || !keepStationHealth(database, serial, error))
         return databaseFailure(database.location(), error);
     if (!transaction.commit())
         return databaseFailure(database.location(), db.lastError().text());

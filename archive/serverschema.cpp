@@ -217,6 +217,35 @@ const char *const ServerSchemaV2[] = {
     "INSERT INTO archive_schema (version) VALUES (2)",
 };
 
+// Version 3: the board's view of each station's last week of records, kept
+// with its summary. Each refresh counts a revision; a syncing client reads
+// the week, judges it, and keeps the result through
+// talvik_keep_station_health, which takes it only for the revision it read.
+const char *const ServerSchemaV3[] = {
+    "ALTER TABLE station_summaries ADD COLUMN revision BIGINT NOT NULL DEFAULT 0,"
+    " ADD COLUMN health_revision BIGINT, ADD COLUMN findings INTEGER,"
+    " ADD COLUMN worst_finding TEXT, ADD COLUMN battery DOUBLE PRECISION,"
+    " ADD COLUMN battery_per_day DOUBLE PRECISION",
+    "CREATE OR REPLACE FUNCTION talvik_refresh_station(station BIGINT) RETURNS void"
+    " LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$"
+    " INSERT INTO station_summaries (serial, records, first_record_time, last_record_time)"
+    "  SELECT station, COUNT(*), MIN(record_time), MAX(record_time) FROM records"
+    "  WHERE serial = station AND in_history = 1"
+    " ON CONFLICT (serial) DO UPDATE SET records = excluded.records,"
+    "  first_record_time = excluded.first_record_time,"
+    "  last_record_time = excluded.last_record_time,"
+    "  revision = station_summaries.revision + 1 $$",
+    "CREATE FUNCTION talvik_keep_station_health(station BIGINT, measured_at BIGINT,"
+    " found INTEGER, worst TEXT, volts DOUBLE PRECISION, per_day DOUBLE PRECISION)"
+    " RETURNS void LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$"
+    " UPDATE station_summaries SET health_revision = revision, findings = found,"
+    "  worst_finding = worst, battery = volts, battery_per_day = per_day"
+    " WHERE serial = station AND revision = measured_at $$",
+    "REVOKE ALL ON FUNCTION talvik_keep_station_health(BIGINT, BIGINT, INTEGER, TEXT,"
+    " DOUBLE PRECISION, DOUBLE PRECISION) FROM PUBLIC",
+    "INSERT INTO archive_schema (version) VALUES (3)",
+};
+
 bool run(QSqlDatabase &db, const QString &statement, QString &error)
 {
     QSqlQuery query(db);
@@ -291,6 +320,10 @@ OperationResult initialise(QSqlDatabase &db, const QString &location)
     // Later versions add their steps here, each from the one before.
     if (found < 2)
         for (const char *statement : ServerSchemaV2)
+            if (!run(db, QString::fromLatin1(statement), error))
+                return failed(error);
+    if (found < 3)
+        for (const char *statement : ServerSchemaV3)
             if (!run(db, QString::fromLatin1(statement), error))
                 return failed(error);
     if (!db.commit())

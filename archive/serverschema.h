@@ -15,7 +15,7 @@ namespace archive
 {
 
 // The layout of the server's tables, counted apart from the local file's.
-constexpr int ServerSchemaVersion = 2;
+constexpr int ServerSchemaVersion = 3;
 
 // Checks the server's version for the use; Init makes the tables or brings
 // them up to this version in one transaction.

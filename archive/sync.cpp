@@ -2,6 +2,7 @@
 
 #include "archive/archivedatabase.h"
 #include "archive/importedlines.h"
+#include "archive/stationhealth.h"
 #include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 
@@ -737,6 +738,14 @@ OperationResult syncArchive(Database &local, Database &server, const SyncOptions
         !sendVisits(local, server.connection(), options, done.visits, failure)) {
         summary = done;
         return failed();
+    }
+    // What the board shows of each station's last week, for the stations
+    // whose records changed since it was last judged.
+    const OperationResult judged = keepStaleHealth(server);
+    if (judged.failed()) {
+        progress.finish();
+        summary = done;
+        return judged;
     }
     progress.setValue(missing.size());
     progress.finish();

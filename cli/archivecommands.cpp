@@ -30,6 +30,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace cli
@@ -158,6 +159,11 @@ QString spanText(qint64 ms)
     return QString("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
+QJsonValue finite(double value)
+{
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+
 QString stationName(const archive::StationSummary &station)
 {
     return station.idTexts.isEmpty() ? QString::number(station.serial)
@@ -227,6 +233,7 @@ int archiveStations(const Invocation &invocation, ModuleConnection &, Console &c
         for (const archive::BoardRow &row : rows) {
             const archive::StationSummary &station = row.station;
             const archive::CollectionRhythm &rhythm = row.rhythm;
+            const archive::StationHealth &health = station.health;
             list.append(QJsonObject{
                 {"serial", qint64(station.serial)},
                 {"id", station.idTexts.isEmpty() ? QJsonValue() : QJsonValue(station.idTexts[0])},
@@ -245,28 +252,46 @@ int archiveStations(const Invocation &invocation, ModuleConnection &, Console &c
                 {"lastVisitBy", row.lastVisitBy},
                 {"softwareVersion",
                  row.softwareVersion >= 0 ? QJsonValue(row.softwareVersion) : QJsonValue()},
-                {"configurationChanged", archive::changeText(row.configurationChange)}});
+                {"configurationChanged", archive::changeText(row.configurationChange)},
+                {"findings", health.known ? QJsonValue(health.findings) : QJsonValue()},
+                {"worstFinding", health.worst.isEmpty() ? QJsonValue() : QJsonValue(health.worst)},
+                {"batteryVolts", finite(health.battery)},
+                {"batteryTrendVoltsPerDay", finite(health.batteryPerDay)}});
         }
         console.out << QJsonDocument(list).toJson(QJsonDocument::Compact) << '\n';
     } else {
         console.out << tr("Serial      ID                    Records  First record         "
-                          "Last record          Last download        State     Last visit\n");
+                          "Last record          Last download        Age        State     "
+                          "Software  Changed  Findings  Battery   Trend           "
+                          "Worst finding                      Last visit\n");
         for (const archive::BoardRow &row : rows) {
             const archive::StationSummary &station = row.station;
+            const archive::StationHealth &health = station.health;
             const QString visit =
                 row.lastVisitAt > 0
                     ? pcTime(row.lastVisitAt) +
                           (row.lastVisitBy.isEmpty() ? QString() : ' ' + row.lastVisitBy)
                     : QString("-");
-            console.out << QString("%1  %2  %3  %4  %5  %6  %7  %8\n")
-                               .arg(station.serial, -10)
-                               .arg(station.idTexts.join(" / "), -20)
-                               .arg(station.records, 7)
-                               .arg(moduleTime(station.firstRecordTime, station.records > 0), -19)
-                               .arg(moduleTime(station.lastRecordTime, station.records > 0), -19)
-                               .arg(pcTime(station.lastDownload), -19)
-                               .arg(archive::stateName(row.rhythm.state), -8)
-                               .arg(visit);
+            console.out
+                << QString("%1  %2  %3  %4  %5  %6  %7  %8  ")
+                       .arg(station.serial, -10)
+                       .arg(station.idTexts.join(" / "), -20)
+                       .arg(station.records, 7)
+                       .arg(moduleTime(station.firstRecordTime, station.records > 0), -19)
+                       .arg(moduleTime(station.lastRecordTime, station.records > 0), -19)
+                       .arg(pcTime(station.lastDownload), -19)
+                       .arg(row.rhythm.downloads > 0 ? spanText(row.rhythm.age) : QString("-"), -9)
+                       .arg(archive::stateName(row.rhythm.state), -8)
+                << QString("%1  %2  %3  %4  %5  %6  %7\n")
+                       .arg(row.softwareVersion >= 0 ? QString::number(row.softwareVersion)
+                                                     : QString("-"),
+                            -8)
+                       .arg(archive::changeText(row.configurationChange), -7)
+                       .arg(health.known ? QString::number(health.findings) : QString("-"), 8)
+                       .arg(archive::batteryText(health.battery), -8)
+                       .arg(archive::trendText(health.batteryPerDay), -14)
+                       .arg(health.worst.isEmpty() ? QString("-") : health.worst, -33)
+                       .arg(visit);
         }
     }
     console.out.flush();

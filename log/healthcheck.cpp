@@ -249,8 +249,10 @@ void findOutOfRange(const Log &log, const Column &column, double low, double hig
         findings.push_back(finding);
 }
 
-void findBatteryFall(const std::vector<Timed> &timed, const Column &column,
-                     std::vector<Finding> &findings)
+// The mean of each day (UTC) that has a number, oldest first: the day's
+// first second and its mean.
+std::vector<std::pair<double, double>> dailyMeans(const std::vector<Timed> &timed,
+                                                  const Column &column)
 {
     std::map<qint64, std::pair<double, int>> days;
     for (const Timed &t : timed) {
@@ -261,23 +263,38 @@ void findBatteryFall(const std::vector<Timed> &timed, const Column &column,
             ++day.second;
         }
     }
-    if (int(days.size()) < TheLimits.batteryTrendDays)
-        return;
     std::vector<std::pair<double, double>> means;
     for (const auto &day : days)
         means.push_back({double(day.first), day.second.first / day.second.second});
+    return means;
+}
+
+// The least-squares slope of values against their day (first), per day.
+double slopePerDay(const std::vector<std::pair<double, double>> &means)
+{
     const double n = double(means.size());
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    int falling = 0;
-    for (size_t i = 0; i < means.size(); ++i) {
-        sx += means[i].first;
-        sy += means[i].second;
-        sxx += means[i].first * means[i].first;
-        sxy += means[i].first * means[i].second;
-        if (i > 0 && means[i].second < means[i - 1].second)
-            ++falling;
+    for (const auto &mean : means) {
+        sx += mean.first;
+        sy += mean.second;
+        sxx += mean.first * mean.first;
+        sxy += mean.first * mean.second;
     }
-    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+}
+
+void findBatteryFall(const std::vector<Timed> &timed, const Column &column,
+                     std::vector<Finding> &findings)
+{
+    const std::vector<std::pair<double, double>> means = dailyMeans(timed, column);
+    if (int(means.size()) < TheLimits.batteryTrendDays)
+        return;
+    const double n = double(means.size());
+    int falling = 0;
+    for (size_t i = 1; i < means.size(); ++i)
+        if (means[i].second < means[i - 1].second)
+            ++falling;
+    const double slope = slopePerDay(means);
     if (slope > -TheLimits.batteryFallPerDay || falling < TheLimits.batteryFallingShare * (n - 1))
         return;
     Finding finding;
@@ -287,7 +304,7 @@ void findBatteryFall(const std::vector<Timed> &timed, const Column &column,
     const int decimals = column.decimals;
     finding.headline = tr("%1 falls by %2 V a day over %3 days, from %4 V to %5 V (daily means)")
                            .arg(column.title, numberText(-slope, decimals))
-                           .arg(days.size())
+                           .arg(means.size())
                            .arg(numberText(means.front().second, decimals),
                                 numberText(means.back().second, decimals));
     note(finding, qint64(means.front().first) * 86400);
@@ -587,6 +604,35 @@ Report check(const Log &log)
     checkColumns(log, report.findings);
     checkLog(log, report);
     return report;
+}
+
+BatteryState batteryState(const Log &log)
+{
+    BatteryState state;
+    const auto battery = std::find_if(log.columns.begin(), log.columns.end(), [](const Column &c) {
+        return c.quantity == Quantity::BatteryVoltage;
+    });
+    if (battery == log.columns.end())
+        return state;
+    std::vector<Timed> timed = timedRecords(log);
+    // The newest measurement that has a voltage, by the module's time.
+    std::stable_sort(timed.begin(), timed.end(),
+                     [](const Timed &a, const Timed &b) { return a.time < b.time; });
+    for (auto t = timed.rbegin(); t != timed.rend(); ++t)
+        if (std::isfinite(battery->values[size_t(t->record)])) {
+            state.voltage = battery->values[size_t(t->record)];
+            break;
+        }
+    // The slope of the readings themselves against their time: a day the
+    // log covers only in part weighs as much as it holds. Less than a day
+    // of readings shows the day's charge cycle, not a trend.
+    std::vector<std::pair<double, double>> readings;
+    for (const Timed &t : timed)
+        if (std::isfinite(battery->values[size_t(t.record)]))
+            readings.push_back({double(t.time) / 86400, battery->values[size_t(t.record)]});
+    if (readings.size() >= 2 && readings.back().first - readings.front().first >= 1.0)
+        state.perDay = slopePerDay(readings);
+    return state;
 }
 
 QString reportText(const Report &report)

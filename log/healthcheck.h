@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <vector>
 
 // What a downloaded log says about the station: a summary of every column
@@ -89,6 +90,15 @@ struct Report {
 };
 
 Report check(const LogReader::Log &log);
+
+// The battery as a log shows it: the newest voltage, and the least-squares
+// slope of its readings in V a day (NaN over less than a day of readings, or
+// without a battery column).
+struct BatteryState {
+    double voltage = std::numeric_limits<double>::quiet_NaN();
+    double perDay = std::numeric_limits<double>::quiet_NaN();
+};
+BatteryState batteryState(const LogReader::Log &log);
 std::vector<Gap> findGaps(const LogReader::Log &log, qint64 &usualInterval);
 // The same rule over times in the order they were recorded (seconds).
 std::vector<Gap> findGaps(const std::vector<qint64> &times, qint64 &usualInterval);

@@ -4,9 +4,9 @@
 #include "archive/archivelocation.h"
 #include "archive/archivequeries.h"
 #include "archive/history.h"
-#include "archive/stationstate.h"
 #include "archive/import.h"
 #include "archive/ingest.h"
+#include "archive/stationstate.h"
 #include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 #include "log/healthcheck.h"
@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -262,6 +263,9 @@ private slots:
         QVERIFY(archive::Database::openLocal(folder.filePath("a/archive.sqlite"), database)
                     .succeeded());
         QCOMPARE(history(), 4);
+        QVector<archive::StationSummary> stations;
+        QVERIFY(archive::listStations(*database, stations).succeeded());
+        QVERIFY(stations.value(0).health.known);
         qint64 visitId = 0;
         QVERIFY(archive::startVisit(*database, archive::visitFactsFor(Serial, "", "talvik", false),
                                     visitId)
@@ -280,16 +284,16 @@ private slots:
         using S = archive::StationState;
         QTest::newRow("on time") << QVector<qint64>{72, 48, 24, 1} << QVector<bool>{1, 1, 1, 1}
                                  << int(S::OnTime);
-        QTest::newRow("a day and a half") << QVector<qint64>{88, 64, 40} << QVector<bool>{1, 1, 1}
-                                        << int(S::OnTime);
+        QTest::newRow("a day and a half")
+            << QVector<qint64>{88, 64, 40} << QVector<bool>{1, 1, 1} << int(S::OnTime);
         QTest::newRow("late") << QVector<qint64>{120, 96, 72} << QVector<bool>{1, 1, 1}
                               << int(S::Late);
         QTest::newRow("empty downloads keep the rhythm, not the age")
             << QVector<qint64>{120, 96, 72, 48, 1} << QVector<bool>{1, 1, 1, 0, 0} << int(S::Late);
         QTest::newRow("missing") << QVector<qint64>{200, 176, 152} << QVector<bool>{1, 1, 1}
                                  << int(S::Missing);
-        QTest::newRow("one download") << QVector<qint64>{500} << QVector<bool>{1}
-                                      << int(S::Unknown);
+        QTest::newRow("one download")
+            << QVector<qint64>{500} << QVector<bool>{1} << int(S::Unknown);
         QTest::newRow("none") << QVector<qint64>{} << QVector<bool>{} << int(S::Unknown);
     }
 
@@ -303,6 +307,63 @@ private slots:
         for (int i = 0; i < hoursAgo.size(); ++i)
             downloads.push_back({now - hoursAgo[i] * 3600000, broughtRecords[i]});
         QCOMPARE(int(archive::collectionRhythm(downloads, now).state), state);
+    }
+
+    // The board's view of the last week, kept as records come and go: a
+    // battery that loses 96 mV a day, a humidity out of range in the week
+    // before that week (not counted), then one inside it.
+    void theLastWeekIsJudgedAsRecordsComeAndGo()
+    {
+        const auto measurement = [](int h) {
+            sim::Measurement m;
+            m.wind = float(3 + 2 * std::sin(h * 0.7));
+            m.wind2Min = float(3 + 2 * std::sin(h * 0.7 + 1));
+            m.wind10Min = float(3 + 2 * std::sin(h * 0.7 + 2));
+            m.gust = m.wind + 2;
+            m.direction = m.direction2Min = m.direction10Min = m.gustDirection =
+                std::int16_t(h * 37 % 360);
+            m.temperature = float(10 + 8 * std::sin(h * 2 * M_PI / 24));
+            m.pressureTemperature = m.temperature + 1;
+            m.humidity = h == 30 ? 150 : float(60 + 20 * std::cos(h * 2 * M_PI / 24));
+            m.pressure = float(1010 + 3 * std::sin(h * 0.13));
+            m.batteryMillivolts = std::int16_t(12800 - 4 * h);
+            m.inputMillivolts = 14000;
+            return m;
+        };
+        const sim::LogTime start{2024, 3, 1, 0, 0, 0};
+        log.clear();
+        for (int h = 0; h < 12 * 24; ++h)
+            log.push_back(sim::makeMeasurementRecord(quint32(h), sim::addSeconds(start, h * 3600LL),
+                                                     measurement(h)));
+        sim::Measurement wet = measurement(250);
+        wet.humidity = 150;
+        log.push_back(
+            sim::makeMeasurementRecord(1000, sim::addSeconds(start, 250 * 3600LL + 1800), wet));
+        const auto health = [&] {
+            QVector<archive::StationSummary> stations;
+            if (archive::listStations(*database, stations).failed() || stations.size() != 1)
+                return archive::StationHealth();
+            return stations.first().health;
+        };
+        QCOMPARE(ingest(fill(0, 200), 200), 200);
+        QCOMPARE(ingest(fill(200, 88), 88, false), 88);
+        archive::StationHealth week = health();
+        QVERIFY(week.known);
+        QCOMPARE(week.findings, 1);
+        QCOMPARE(week.worst, QString("battery-falling (Battery Voltage)"));
+        QCOMPARE(archive::batteryText(week.battery), QString("11.65 V"));
+        QCOMPARE(archive::trendText(week.batteryPerDay), QString("-0.096 V/day"));
+
+        // A humidity out of range inside the week counts; the battery is
+        // still the worst.
+        QCOMPARE(ingest(fill(288, 1), 1, false), 1);
+        week = health();
+        QCOMPARE(week.findings, 2);
+        QCOMPARE(week.worst, QString("battery-falling (Battery Voltage)"));
+
+        // Without that download the week is as it was.
+        QVERIFY(archive::removeDownload(*database, 3).succeeded());
+        QCOMPARE(health().findings, 1);
     }
 
     void anArchiveFromANewerTalvikIsRefused()

@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -40,11 +41,12 @@ const char *const SyncGrants[] = {
     "GRANT USAGE ON SCHEMA public TO talvik_archivesync_sync",
     "GRANT SELECT, INSERT ON stations, station_names, downloads, records, download_records, "
     "configurations, visits, visit_actions TO talvik_archivesync_sync",
-    "GRANT SELECT ON archive_schema TO talvik_archivesync_sync",
+    "GRANT SELECT ON archive_schema, station_summaries TO talvik_archivesync_sync",
     "GRANT USAGE ON SEQUENCE downloads_id_seq, records_id_seq, configurations_id_seq "
     "TO talvik_archivesync_sync",
     "GRANT EXECUTE ON FUNCTION talvik_superseded_lines(BIGINT, BIGINT[]), "
-    "talvik_refresh_station(BIGINT) TO talvik_archivesync_sync",
+    "talvik_refresh_station(BIGINT), talvik_keep_station_health(BIGINT, BIGINT, INTEGER, TEXT, "
+    "DOUBLE PRECISION, DOUBLE PRECISION) TO talvik_archivesync_sync",
 };
 
 // Stops the sync at its nth look, as Ctrl-C or a closed window would.
@@ -277,6 +279,21 @@ private slots:
         QCOMPARE(stations[0].records, 4000);
         QCOMPARE(stations[0].idTexts, QStringList{"Station 20471"});
         QCOMPARE(stations[1].records, 600);
+        // What the board shows of each station's last week was judged on
+        // the server's records, not on what one laptop held.
+        QVector<archive::StationSummary> whole;
+        QVERIFY(archive::listStations(*reference, whole).succeeded());
+        for (int i = 0; i < 2; ++i) {
+            const archive::StationHealth &there = stations[i].health;
+            const archive::StationHealth &here = whole[i].health;
+            QVERIFY(there.known && here.known);
+            QCOMPARE(there.findings, here.findings);
+            QCOMPARE(there.worst, here.worst);
+            QCOMPARE(archive::batteryText(there.battery), archive::batteryText(here.battery));
+            QVERIFY(std::isfinite(there.battery));
+            QCOMPARE(archive::trendText(there.batteryPerDay),
+                     archive::trendText(here.batteryPerDay));
+        }
         for (quint32 serial : {20471u, 20472u}) {
             qint64 records = 0;
             const QString there = folder.filePath(QString("server-%1.csv").arg(serial));
@@ -493,19 +510,27 @@ private slots:
         QCOMPARE(count("SELECT MAX(version) FROM archive_schema", 0), 99);
 
         // A server of the first version is brought up by its owner's init,
-        // with its stations' summaries taken from the records it holds.
+        // with its stations' summaries taken from the records it holds and
+        // every station judged.
         for (const char *statement :
              {"DELETE FROM archive_schema", "INSERT INTO archive_schema VALUES (1)",
               "DROP TABLE visit_actions", "DROP TABLE visits", "DROP TABLE station_summaries",
-              "DROP FUNCTION talvik_refresh_station(BIGINT)"})
+              "DROP FUNCTION talvik_refresh_station(BIGINT)",
+              "DROP FUNCTION talvik_keep_station_health(BIGINT, BIGINT, INTEGER, TEXT, "
+              "DOUBLE PRECISION, DOUBLE PRECISION)"})
             QVERIFY(run(admin, statement));
         std::unique_ptr<archive::Database> upgraded;
         QVERIFY(archive::Database::openServer(Syncer, archive::ServerUse::Sync, upgraded).failed());
-        QVERIFY(archive::Database::openServer(Owner, archive::ServerUse::Init, upgraded).succeeded());
+        QVERIFY(
+            archive::Database::openServer(Owner, archive::ServerUse::Init, upgraded).succeeded());
         QCOMPARE(count("SELECT MAX(version) FROM archive_schema", 0),
                  qint64(archive::ServerSchemaVersion));
         QCOMPARE(count("SELECT SUM(records) FROM station_summaries", 0),
                  count("SELECT COUNT(*) FROM records WHERE in_history = 1", 0));
+        QCOMPARE(count("SELECT COUNT(*) FROM station_summaries WHERE health_revision IS "
+                       "DISTINCT FROM revision",
+                       -1),
+                 qint64(0));
     }
 };
 

@@ -96,6 +96,16 @@ private slots:
         for (int row = 0; row < 2; ++row)
             states << table->item(row, 0)->text();
         QCOMPARE(states, (QStringList{"unknown", "unknown"}));
+        // The battery of the station that brought records, from its last week.
+        int battery = 0;
+        while (table->horizontalHeaderItem(battery)->text() != "Battery")
+            ++battery;
+        QStringList batteries;
+        for (int row = 0; row < 2; ++row)
+            batteries << table->item(row, battery)->text();
+        batteries.sort();
+        QCOMPARE(batteries.first(), QString("-"));
+        QVERIFY2(batteries.last().endsWith(" V"), qPrintable(batteries.last()));
         board->close();
 
         // No server, no sync; an address with a password is never kept.

@@ -624,6 +624,11 @@ private slots:
         QCOMPARE(list.size(), 3);
         QCOMPARE(list[0].toObject()["state"].toString(), QString("on time"));
         QCOMPARE(list[2].toObject()["state"].toString(), QString("unknown"));
+        // The last week's findings and the battery, as kept at ingest: the
+        // one record is a boot, so there is no voltage.
+        QCOMPARE(list[0].toObject()["findings"].toInt(-1), 0);
+        QVERIFY(list[0].toObject().contains("batteryVolts"));
+        QVERIFY(list[0].toObject()["batteryVolts"].isNull());
     }
 
     void serviceCommandsReportTheWindowsTexts()
