@@ -1,10 +1,15 @@
 // Renders every page of the main window to PNG files, the way a technician
 // sees them with a module connected, so changes to the form can be looked at,
-// and the log viewer on a few weeks of a station's log.
+// the log viewer on a few weeks of a station's log, and the stations board
+// of a small network.
 #include "app/logviewer.h"
 #include "app/startup.h"
+#include "app/stationsboard.h"
 #include "app/talvik.h"
+#include "archive/archivedatabase.h"
 #include "archive/archivelocation.h"
+#include "archive/ingest.h"
+#include "archive/visitrecord.h"
 #include "core/operationprogress.h"
 #include "log/logcsv.h"
 #include "log/logstore.h"
@@ -13,6 +18,7 @@
 #include "sim/simulatedmodule.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,6 +30,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <memory>
 
 namespace
 {
@@ -69,6 +76,89 @@ int grabLogViewer(const QString &name)
     }
     QTest::qWait(100);
     return viewer.grab().save(name) ? 0 : -1;
+}
+
+// A demo network of five stations collected daily, with their records
+// through the archive's own ingest: one on time and visited, one late, one
+// missing, one downloaded once, and one whose battery runs down.
+int grabStationsBoard(const QString &name)
+{
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/network.sqlite";
+    std::unique_ptr<archive::Database> database;
+    if (archive::Database::openLocal(path, database).failed())
+        return -1;
+    const qint64 day = 86400000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const struct {
+        quint32 serial;
+        const char *id;
+        int downloads;
+        int daysSinceLast;
+        int batteryFallMillivoltsPerDay;
+    } stations[] = {{20471, "Ridge North", 12, 0, 0},
+                    {20480, "Harbour Mole", 10, 3, 0},
+                    {20502, "Pass Road", 8, 9, 0},
+                    {20515, "Valley Farm", 1, 1, 0},
+                    {20533, "Lake Shore", 14, 1, 120}};
+    const int perDay = 24 * 6;
+    for (const auto &station : stations) {
+        const qint64 last = now - station.daysSinceLast * day;
+        const QDateTime start =
+            QDateTime::fromMSecsSinceEpoch(last - station.downloads * day, Qt::UTC);
+        sim::LogOptions options;
+        options.start = {start.date().year(),
+                         start.date().month(),
+                         start.date().day(),
+                         start.time().hour(),
+                         0,
+                         0};
+        options.firstIndex = station.serial;
+        std::vector<sim::Record> log =
+            sim::generateLog(station.downloads * perDay, station.serial, options);
+        for (size_t i = 0; i < log.size(); ++i)
+            if (log[i][LogRecord::KindOffset] == LogRecord::Measurement &&
+                station.batteryFallMillivoltsPerDay > 0) {
+                const int millivolts =
+                    12900 - int(i) * station.batteryFallMillivoltsPerDay / perDay;
+                log[i][75] = quint8(millivolts >> 8);
+                log[i][76] = quint8(millivolts);
+                sim::sealRecord(log[i]);
+            }
+        for (int d = 0; d < station.downloads; ++d) {
+            OwnRecordStore own{quint32(perDay)};
+            for (int slot = 0; slot < perDay; ++slot) {
+                std::copy(log[size_t(d * perDay + slot)].begin(),
+                          log[size_t(d * perDay + slot)].end(), own.store().records[slot]);
+                own.store().badChecksum[slot] = 0;
+            }
+            archive::DownloadFacts facts;
+            facts.serial = station.serial;
+            facts.stationId = station.id;
+            facts.downloadedAt = last - (station.downloads - 1 - d) * day;
+            facts.full = false;
+            facts.recordCount = quint32(perDay);
+            archive::IngestSummary summary;
+            if (archive::archiveDownload(*database, facts, own.store(), summary).failed())
+                return -1;
+        }
+    }
+    archive::VisitFacts visit = archive::visitFactsFor(20471, "Ridge North", "talvik", false);
+    visit.startedAt = now - 2 * 3600000;
+    visit.host = "field-laptop";
+    visit.user = "ana";
+    qint64 visitId = 0;
+    if (archive::startVisit(*database, visit, visitId).failed())
+        return -1;
+    database.reset();
+
+    StationsBoard board(path, nullptr);
+    board.resize(1700, 330);
+    board.show();
+    if (!QTest::qWaitFor([&] { return !board.reading(); }, 30000))
+        return -1;
+    QTest::qWait(100);
+    return board.grab().save(name) ? 0 : -1;
 }
 
 } // namespace
@@ -125,5 +215,11 @@ int main(int argc, char *argv[])
         return 1;
     }
     printf("%s\n", qPrintable(viewer));
+    const QString board = folder + "/stations-board.png";
+    if (grabStationsBoard(board) != 0) {
+        fprintf(stderr, "the stations board could not be rendered\n");
+        return 1;
+    }
+    printf("%s\n", qPrintable(board));
     return 0;
 }
