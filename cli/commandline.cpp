@@ -339,6 +339,7 @@ const OptionHelp Options[] = {
     {"--output", "-o, --output FILE", "where to write"},
     {"--json", "--json", "print one JSON object"},
     {"--dry-run", "--dry-run", "write nothing; list what would change"},
+    {"--partial", "--partial", "send only the settings the file holds"},
     {"--new", "--new", "only the records the module counts as new"},
     {"--force", "--force", "with --new, replace a file that exists"},
     {"--yes", "--yes", "go ahead"},

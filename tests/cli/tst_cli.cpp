@@ -187,6 +187,23 @@ private slots:
         const Outcome group = runCli({"config", "--help"});
         QCOMPARE(group.code, 0);
         QVERIFY(group.out.contains("\n  config read ") && group.out.contains("\n  config write "));
+        // Every option a command's synopsis shows is explained under its Options.
+        const QRegularExpression command("^  ([a-z]+ [a-z|]+)",
+                                         QRegularExpression::MultilineOption);
+        const QRegularExpression option("--[a-z-]+");
+        auto commands = command.globalMatch(runCli({"--help"}).out);
+        while (commands.hasNext()) {
+            const QString words = commands.next().captured(1).section('|', 0, 0);
+            const QString text = runCli(words.split(' ') + QStringList{"--help"}).out;
+            const QString usage = text.section('\n', 0, 0).section(words, 1);
+            const QString options = text.section("Options:", 1);
+            auto used = option.globalMatch(usage);
+            while (used.hasNext()) {
+                const QString name = used.next().captured(0);
+                QVERIFY2(options.contains(QRegularExpression(QString("\\s%1\\b").arg(name))),
+                         qPrintable(words + ": " + name));
+            }
+        }
         QCOMPARE(sim::openCount(), 0);
     }
 
