@@ -1,12 +1,14 @@
 // Prints how long the stations board takes on a network's PostgreSQL server
 // as the records grow: 500 stations with 1,000,000 records in all, then
 // 5,000,000, each record put through the local ingest and sent by the sync,
-// and the main steps of the query plan of the stations' list. It needs a
+// the main steps of the query plan of the stations' list, and how long
+// judging every station's last week takes on the server. It needs a
 // server on which its user may make databases, as pg_virtualenv gives:
 //   pg_virtualenv build/bench/bench_board
 #include "archive/archivedatabase.h"
 #include "archive/ingest.h"
 #include "archive/stationboard.h"
+#include "archive/stationhealth.h"
 #include "archive/sync.h"
 #include "core/operationprogress.h"
 #include "log/logstore.h"
@@ -129,8 +131,9 @@ bool measureBoard(QSqlDatabase &admin, qint64 now)
     QSqlQuery plan(server->connection());
     if (!plan.exec("EXPLAIN ANALYZE SELECT s.serial, COALESCE(m.records, 0), "
                    "m.first_record_time, m.last_record_time, (SELECT MAX(downloaded_at) FROM "
-                   "downloads d WHERE d.serial = s.serial) FROM stations s LEFT JOIN "
-                   "station_summaries m ON m.serial = s.serial ORDER BY s.serial"))
+                   "downloads d WHERE d.serial = s.serial), m.health_revision = m.revision, "
+                   "m.findings, m.worst_finding, m.battery, m.battery_per_day FROM stations s "
+                   "LEFT JOIN station_summaries m ON m.serial = s.serial ORDER BY s.serial"))
         return fail(plan.lastError().text());
     std::printf("  plan of the stations' list:\n");
     while (plan.next()) {
@@ -138,6 +141,27 @@ bool measureBoard(QSqlDatabase &admin, qint64 now)
         if (line.contains("->") || line.startsWith("Sort") || line.contains("Execution Time"))
             std::printf("    %s\n", qPrintable(line));
     }
+    return true;
+}
+
+// What a sync's end costs when every station's records changed: each
+// station's last week read from the server and judged.
+bool measureJudging(QSqlDatabase &admin)
+{
+    QSqlQuery stale(admin);
+    if (!stale.exec("UPDATE station_summaries SET health_revision = NULL"))
+        return fail(stale.lastError().text());
+    std::unique_ptr<archive::Database> server;
+    OperationResult done = archive::Database::openServer(Server, archive::ServerUse::Sync, server);
+    QElapsedTimer timer;
+    timer.start();
+    if (done.succeeded())
+        done = archive::keepStaleHealth(*server);
+    if (done.failed())
+        return fail(done.message());
+    const double ms = timer.nsecsElapsed() / 1e6;
+    std::printf("  every station's last week judged on the server: %.1f s, %.0f ms a station\n",
+                ms / 1000, ms / Stations);
     return true;
 }
 } // namespace
@@ -196,7 +220,7 @@ int main(int argc, char **argv)
             return 1;
         std::printf("%d downloads a station: ingest %.0f s, sync %.0f s\n", upTo, ingestMs / 1000,
                     syncMs / 1000);
-        if (!measureBoard(board, now))
+        if (!measureBoard(board, now) || !measureJudging(board))
             return 1;
         downloads = upTo;
     }
