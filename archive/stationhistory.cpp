@@ -2,6 +2,7 @@
 
 #include "archive/archivedatabase.h"
 #include "archive/history.h"
+#include "archive/importedlines.h"
 #include "log/logrecord.h"
 
 #include <QDateTime>
@@ -63,16 +64,6 @@ struct Row {
     QByteArray line;
     int lineColumns = 0;
 };
-
-LogRecord::Columns columnsOf(int bits)
-{
-    LogRecord::Columns columns;
-    columns.soil = bits & 1;
-    columns.solvane = bits & 2;
-    columns.globeTemp1 = bits & 4;
-    columns.globeTemp2 = bits & 8;
-    return columns;
-}
 
 // Imported lines of one set of column groups, read as the file they came
 // from and put in their rows by column title.

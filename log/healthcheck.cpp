@@ -158,21 +158,6 @@ QString eventText(const LogReader::Event &event)
         .arg(event.text);
 }
 
-bool moves(const Column &column, int from, int to)
-{
-    double first = std::nan("");
-    for (int i = from; i <= to; ++i) {
-        const double v = column.values[size_t(i)];
-        if (std::isnan(v))
-            continue;
-        if (std::isnan(first))
-            first = v;
-        else if (v != first)
-            return true;
-    }
-    return false;
-}
-
 // How long a column may stay on one value; from saturatedFrom up, which is
 // where a quantity can rest for the weather's own reasons, for longer.
 struct StuckLimit {
@@ -217,7 +202,7 @@ void findStuck(const std::vector<Timed> &timed, const Column &column, const Stuc
         const Timed &b = timed[i - 1];
         const bool othersMove =
             others.empty() || std::any_of(others.begin(), others.end(), [&](const Column *o) {
-                return moves(*o, a.record, b.record);
+                return moves(*o, size_t(a.record), size_t(b.record));
             });
         if (!std::isnan(first) && b.time - a.time > limit.forValue(first) && othersMove)
             note(finding, a.time,
@@ -591,6 +576,21 @@ void checkLog(const Log &log, Report &report)
 }
 
 } // namespace
+
+bool moves(const Column &column, size_t from, size_t to)
+{
+    double first = std::nan("");
+    for (size_t i = from; i <= to; ++i) {
+        const double v = column.values[i];
+        if (std::isnan(v))
+            continue;
+        if (std::isnan(first))
+            first = v;
+        else if (v != first)
+            return true;
+    }
+    return false;
+}
 
 Report check(const Log &log)
 {

@@ -91,6 +91,11 @@ struct Report {
 
 Report check(const LogReader::Log &log);
 
+// Whether the column holds two different numbers among records from..to
+// (inclusive): a run of one value in a column is a stuck sensor only while
+// its neighbours move.
+bool moves(const LogReader::Column &column, size_t from, size_t to);
+
 // The battery as a log shows it: the newest voltage, and the least-squares
 // slope of its readings in V a day (NaN over less than a day of readings, or
 // without a battery column).

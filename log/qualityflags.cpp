@@ -90,21 +90,6 @@ Rules rulesOf(const Column &column)
     return r;
 }
 
-bool moves(const Column &column, size_t from, size_t to)
-{
-    double first = std::nan("");
-    for (size_t i = from; i <= to; ++i) {
-        const double v = column.values[i];
-        if (std::isnan(v))
-            continue;
-        if (std::isnan(first))
-            first = v;
-        else if (v != first)
-            return true;
-    }
-    return false;
-}
-
 // Runs of one value longer than the health check allows, as it finds them:
 // over the timed measurements in the file's order.
 void flagStuck(const std::vector<Timed> &timed, const Column &column, const Rules &rules,
@@ -121,7 +106,8 @@ void flagStuck(const std::vector<Timed> &timed, const Column &column, const Rule
             first >= rules.saturatedFrom ? rules.saturatedSeconds : rules.stuckSeconds;
         if (!std::isnan(first) && b.time - a.time > limit &&
             (others.empty() || std::any_of(others.begin(), others.end(), [&](const Column *o) {
-                 return moves(*o, std::min(a.record, b.record), std::max(a.record, b.record));
+                 return HealthCheck::moves(*o, std::min(a.record, b.record),
+                                           std::max(a.record, b.record));
              })))
             for (size_t k = start; k < i; ++k)
                 raise(flags[timed[k].record], Suspect);
